@@ -1,0 +1,8 @@
+#include "GTAServer.h"
+
+CGTAServer::CGTAServer()
+{
+    // Seam: the element manager, the script API, the games list, the world and the rule "Version".
+}
+
+CGTAServer::~CGTAServer() = default;

@@ -1,0 +1,116 @@
+// Process entry: start-up in a fixed order, the main loop, then shut-down.
+#include "CommandLine.h"
+#include "GTAServer.h"
+#include "Startup.h"
+
+#include <Engine/Assert.h>
+#include <Engine/Clock.h>
+#include <Engine/Context.h>
+
+#include <curl/curl.h>
+#include <enet/enet.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <memory>
+#include <sys/utsname.h>
+
+using namespace Torvane3D;
+
+static void sigint_handler(int)
+{
+    // Only an atomic store: anything that locks could deadlock inside a signal handler.
+    // Later interrupts change nothing once the flag is up.
+    if (g_pServer)
+        g_pServer->RaiseQuitSignal();
+}
+
+static void InstallInterruptHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = sigint_handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+static void AddUserAgentPieces(Context& context)
+{
+    char szPiece[512];
+    snprintf(szPiece, sizeof(szPiece), "Torvane3D/%d.%d.%d", ENGINE_VERSION_MAJOR, ENGINE_VERSION_MINOR,
+        ENGINE_VERSION_PATCH);
+    context.AddUserAgent(szPiece);
+    utsname name = {};
+    uname(&name);
+    snprintf(szPiece, sizeof(szPiece), " (%s %s)", name.sysname, name.machine);
+    context.AddUserAgent(szPiece);
+    context.AddUserAgent("OsprelServer/" SERVER_VERSION_TEXT);
+}
+
+// Runs start-up and the main loop; returns the process's exit status.
+static int RunServer(int argc, char** argv, Context& context, std::unique_ptr<CGTAServer>& pServer)
+{
+    // Seam: the virtual file system mounts GetExecutableFolder() first, then the built-in archive.
+    AddUserAgentPieces(context);
+
+    pServer = std::make_unique<CGTAServer>();
+    g_pServer = pServer.get();
+    InstallInterruptHandler();
+
+    CCommandLineOverrides overrides;
+    std::string strError;
+    if (!ParseCommandLine(argc, argv, overrides, strError)) {
+        context.LogError("%s", strError.c_str());
+        return 1;
+    }
+
+    FILE* pConfig = fopen(overrides.m_strConfigPath.c_str(), "rb");
+    if (!pConfig) {
+        context.LogError("I can't start because server.xml doesn't exist...");
+        return 1;
+    }
+    // Seam: the configuration is loaded as an element tree, parsed and overridden here.
+    fclose(pConfig);
+    context.LogError("I can't start because server.xml failed to parse...");
+    return 1;
+}
+
+int main(int argc, char** argv)
+{
+    SetAssertionsEnabled(false);
+    curl_global_init(CURL_GLOBAL_ALL);
+    atexit(curl_global_cleanup);
+    atexit(enet_deinitialize);
+
+    auto pContext = std::make_unique<Context>();
+    InitClock();
+    g_pContext = pContext.get();
+    srand(static_cast<unsigned>(time(nullptr)));
+
+    std::unique_ptr<CGTAServer> pServer;
+    int iStatus;
+    try {
+        iStatus = RunServer(argc, argv, *pContext, pServer);
+    } catch (const std::exception& e) {
+        pContext->LogError("Unhandled exception: %s", e.what());
+        iStatus = 1;
+        pServer.reset();
+        pContext.reset();
+        return iStatus;
+    }
+
+    if (iStatus != 0) {
+        WaitForKeyPress();
+        pServer.reset();
+        pContext.reset();
+        return iStatus;
+    }
+
+    pContext->Log("Server shutting down...");
+    pServer.reset();
+    pContext.reset();
+    return 0;
+}

@@ -1,0 +1,21 @@
+#include <Engine/Context.h>
+
+namespace Torvane3D
+{
+    Context* g_pContext = nullptr;
+
+    Context::Context() = default;
+
+    Context::~Context()
+    {
+        if (g_pContext == this)
+            g_pContext = nullptr;
+    }
+
+    void Context::AddUserAgent(const char* szPiece)
+    {
+        if (!m_strUserAgent.empty())
+            m_strUserAgent += ' ';
+        m_strUserAgent += szPiece;
+    }
+}
