@@ -784,11 +784,12 @@ namespace Torvane3D::Squirrel
         if (f.m_bNative)
             return nullptr;
         const CSqFuncProto* p = static_cast<const CSqClosure*>(f.m_pClosure)->m_pProto;
-        uint32_t uPc = f.m_pPc ? static_cast<uint32_t>(f.m_pPc - p->m_Code.data()) : 0;
+        // The saved position is past the instruction being executed.
+        uint32_t uPc = f.m_pPc && f.m_pPc > p->m_Code.data() ? static_cast<uint32_t>(f.m_pPc - p->m_Code.data()) - 1 : 0;
         for (const SqLocalInfo& l : p->m_Locals) {
             if (l.m_Name.Type() != SQ_STRING || l.m_Name.String()->Data()[0] == '@')
                 continue;
-            if (uPc < l.m_uStartPc || uPc > l.m_uEndPc)
+            if (uPc < l.m_uStartPc || uPc >= l.m_uEndPc)
                 continue;
             if (iIndex-- == 0) {
                 t->PushValue(t->m_pStack[f.m_iBase + static_cast<int>(l.m_uRegister)]);

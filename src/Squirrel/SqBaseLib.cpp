@@ -196,11 +196,11 @@ namespace Torvane3D::Squirrel
         result->NewSlot(S->String("locals"), SqValue(locals));
         if (!f.m_bNative) {
             const CSqFuncProto* p = static_cast<const CSqClosure*>(f.m_pClosure)->m_pProto;
-            uint32_t uPc = f.m_pPc ? static_cast<uint32_t>(f.m_pPc - p->m_Code.data()) : 0;
+            uint32_t uPc = f.m_pPc && f.m_pPc > p->m_Code.data() ? static_cast<uint32_t>(f.m_pPc - p->m_Code.data()) - 1 : 0;
             for (const SqLocalInfo& l : p->m_Locals) {
                 if (l.m_Name.Type() != SQ_STRING || l.m_Name.String()->Data()[0] == '@')
                     continue;
-                if (uPc >= l.m_uStartPc && uPc <= l.m_uEndPc)
+                if (uPc >= l.m_uStartPc && uPc < l.m_uEndPc)
                     locals->NewSlot(l.m_Name, t->m_pStack[f.m_iBase + static_cast<int>(l.m_uRegister)]);
             }
         }

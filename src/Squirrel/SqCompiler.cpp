@@ -285,8 +285,8 @@ namespace Torvane3D::Squirrel
         void BreakContinue(bool bBreak);
         void LoopBody(int iCloseReg);
 
-        SqExp Expression(); // with the comma operator
-        SqExp ExprNoComma();
+        SqExp CommaExpr(); // with the comma operator (statements, return, for, parentheses)
+        SqExp Expression();
         SqExp Assignment(SqExp lhs, int iOp);
         SqExp LogicalOr();
         SqExp LogicalAnd();
@@ -587,7 +587,7 @@ namespace Torvane3D::Squirrel
             BlockStatement();
             break;
         default: {
-            SqExp e = Expression();
+            SqExp e = CommaExpr();
             if (e.k == EXP_FIELD)
                 ToNextReg(e); // a lone field read still fails for a missing index
             FreeExp(e);
@@ -723,7 +723,7 @@ namespace Torvane3D::Squirrel
         if (m_iToken == TK_LOCAL)
             LocalDeclaration();
         else if (m_iToken != ';') {
-            SqExp e = Expression();
+            SqExp e = CommaExpr();
             FreeExp(e);
         }
         Expect(';');
@@ -738,7 +738,7 @@ namespace Torvane3D::Squirrel
         // The increment is compiled here and moved after the body.
         int iIncrStart = Pc();
         if (m_iToken != ')') {
-            SqExp e = Expression();
+            SqExp e = CommaExpr();
             FreeExp(e);
         }
         Expect(')');
@@ -864,7 +864,7 @@ namespace Torvane3D::Squirrel
             int r;
             if (m_iToken == '=') {
                 Lex();
-                SqExp e = ExprNoComma();
+                SqExp e = Expression();
                 FreeExp(e);
                 r = Reserve(1);
                 if (e.k == EXP_TEMP && e.reg == r)
@@ -1052,7 +1052,7 @@ namespace Torvane3D::Squirrel
         if (IsEndOfStatement()) {
             Emit(bYield ? OP_YIELD : OP_RETURN, 0, 0);
         } else {
-            SqExp e = Expression();
+            SqExp e = CommaExpr();
             int r = ToAnyReg(e);
             Emit(bYield ? OP_YIELD : OP_RETURN, r, 1);
             FreeExp(e);
@@ -1079,20 +1079,20 @@ namespace Torvane3D::Squirrel
     }
 
     // ------------------------------------------------------------------ expressions
-    SqExp CSqCompiler::Expression()
+    SqExp CSqCompiler::CommaExpr()
     {
-        SqExp e = ExprNoComma();
+        SqExp e = Expression();
         while (m_iToken == ',') {
             Lex();
             if (e.k == EXP_FIELD)
                 ToNextReg(e); // evaluated for its effects (a metamethod may run)
             FreeExp(e);
-            e = ExprNoComma();
+            e = Expression();
         }
         return e;
     }
 
-    SqExp CSqCompiler::ExprNoComma()
+    SqExp CSqCompiler::Expression()
     {
         SqNestGuard guard(this);
         SqExp e = LogicalOr();
@@ -1112,12 +1112,12 @@ namespace Torvane3D::Squirrel
             Lex();
             int jFalse = CondJump(e);
             int r = Reserve(1);
-            SqExp a = ExprNoComma();
+            SqExp a = Expression();
             ExpToReg(a, r);
             int jEnd = EmitJump(OP_JMP);
             Expect(':');
             PatchHere(jFalse);
-            SqExp b = ExprNoComma();
+            SqExp b = Expression();
             ExpToReg(b, r);
             PatchHere(jEnd);
             SqExp result;
@@ -1144,7 +1144,7 @@ namespace Torvane3D::Squirrel
         case TK_MODEQ: iArith = OP_MOD; break;
         default: break;
         }
-        SqExp rhs = ExprNoComma();
+        SqExp rhs = Expression();
         if (lhs.k == EXP_LOCAL) {
             if (iArith >= 0) {
                 SqExp cur = lhs;
@@ -1608,7 +1608,7 @@ namespace Torvane3D::Squirrel
         }
         int nArgs = 1;
         while (m_iToken != ')') {
-            SqExp a = ExprNoComma();
+            SqExp a = Expression();
             ToNextReg(a);
             ++nArgs;
             if (m_iToken == ',') {
@@ -1754,7 +1754,7 @@ namespace Torvane3D::Squirrel
         }
         case '(': {
             Lex();
-            e = Expression();
+            e = CommaExpr();
             Expect(')');
             return e;
         }
@@ -1774,12 +1774,12 @@ namespace Torvane3D::Squirrel
         case TK_RAWCALL: {
             Lex();
             Expect('(');
-            SqExp fn = ExprNoComma();
+            SqExp fn = Expression();
             int r = ToNextReg(fn);
             int nArgs = 0;
             while (m_iToken == ',') {
                 Lex();
-                SqExp a = ExprNoComma();
+                SqExp a = Expression();
                 ToNextReg(a);
                 ++nArgs;
             }
@@ -1806,7 +1806,7 @@ namespace Torvane3D::Squirrel
         int pc = Emit(OP_NEWARRAY, r);
         int n = 0;
         while (m_iToken != ']') {
-            SqExp v = ExprNoComma();
+            SqExp v = Expression();
             int rv = ToAnyReg(v);
             Emit(OP_APPEND, r, rv);
             FreeExp(v);
@@ -1842,17 +1842,17 @@ namespace Torvane3D::Squirrel
                 if (!IsConstant(key) || key.k == EXP_NULL)
                     ToAnyReg(key);
                 Expect('=');
-                value = ExprNoComma();
+                value = Expression();
             } else if (m_iToken == TK_STRING_LITERAL) {
                 key = ConstantExp(m_pState->String(m_Lexer.GetString()));
                 Lex();
                 Expect(':');
-                value = ExprNoComma();
+                value = Expression();
             } else {
                 SqValue name = ExpectIdentifier();
                 key = ConstantExp(name);
                 Expect('=');
-                value = ExprNoComma();
+                value = Expression();
             }
             int rv = ToAnyReg(value);
             if (IsConstant(key) && key.k != EXP_NULL)
@@ -1885,7 +1885,7 @@ namespace Torvane3D::Squirrel
             SqExp value;
             if (m_iToken == '=') {
                 Lex();
-                value = ExprNoComma();
+                value = Expression();
             } else {
                 value.k = EXP_NULL;
             }
@@ -1953,13 +1953,13 @@ namespace Torvane3D::Squirrel
                 Expect(']');
                 ToNextReg(key);
                 Expect('=');
-                value = ExprNoComma();
+                value = Expression();
             } else {
                 SqValue name = ExpectIdentifier();
                 key = ConstantExp(name);
                 ToNextReg(key);
                 Expect('=');
-                value = ExprNoComma();
+                value = Expression();
             }
             int rv = ToAnyReg(value);
             Emit(OP_NEWMEMBER, iClassReg, key.reg, rv, rAttr | (bStatic ? 256 : 0));
@@ -2025,7 +2025,7 @@ namespace Torvane3D::Squirrel
                 Lex();
                 // Default values are evaluated where the function is created.
                 m_pFs = pParent;
-                SqExp v = ExprNoComma();
+                SqExp v = Expression();
                 int r = ToNextReg(v);
                 if (nDefaults == 0)
                     *pDefaultsReg = r;

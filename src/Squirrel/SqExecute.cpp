@@ -140,7 +140,7 @@ namespace Torvane3D::Squirrel
                 const SqValue& o = base[i.b];
                 if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(K[i.d])) {
-                        base[i.a] = n->m_Value;
+                        SqAssignReal(base[i.a], n->m_Value);
                         break;
                     }
                 } else if (o.m_eType == SQ_INSTANCE) {
@@ -149,7 +149,7 @@ namespace Torvane3D::Squirrel
                         SqInteger m = n->m_Value.m_iValue;
                         size_t idx = static_cast<size_t>(m >> 2);
                         if ((m & 3) == MEMBER_FIELD)
-                            base[i.a] = inst->m_Values[idx];
+                            SqAssignReal(base[i.a], inst->m_Values[idx]);
                         else
                             base[i.a] = inst->m_pClass->m_Methods[idx].m_Value;
                         break;
@@ -169,12 +169,12 @@ namespace Torvane3D::Squirrel
                 if (o.m_eType == SQ_ARRAY && key.m_eType == SQ_INTEGER) {
                     std::vector<SqValue>& v = o.Array()->m_Values;
                     if (key.m_iValue >= 0 && static_cast<uint64_t>(key.m_iValue) < v.size()) {
-                        base[i.a] = v[static_cast<size_t>(key.m_iValue)];
+                        SqAssignReal(base[i.a], v[static_cast<size_t>(key.m_iValue)]);
                         break;
                     }
                 } else if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(key)) {
-                        base[i.a] = n->m_Value;
+                        SqAssignReal(base[i.a], n->m_Value);
                         break;
                     }
                 }
@@ -444,7 +444,7 @@ namespace Torvane3D::Squirrel
                 bool bFound = false;
                 if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(K[i.d])) {
-                        fn = n->m_Value;
+                        SqAssignReal(fn, n->m_Value);
                         bFound = true;
                     }
                 } else if (o.m_eType == SQ_INSTANCE) {
@@ -615,7 +615,7 @@ namespace Torvane3D::Squirrel
                         break;
                     }
                     r[1].SetInteger(idx);
-                    r[2] = v[static_cast<size_t>(idx)];
+                    SqAssignReal(r[2], v[static_cast<size_t>(idx)]);
                     r[3].SetInteger(idx + 1);
                     break;
                 }
@@ -708,7 +708,7 @@ namespace Torvane3D::Squirrel
                 LOAD_FRAME();
                 continue;
             }
-            if (m_Traps.empty() && !m_bErrorHandled && m_Frames[static_cast<size_t>(iEntryFrame)].m_bRaiseError)
+            if (!HasEnclosingTrap() && !m_bErrorHandled && m_Frames[static_cast<size_t>(iEntryFrame)].m_bRaiseError)
                 CallErrorHandler();
             while (static_cast<int>(m_Frames.size()) > iEntryFrame)
                 PopFrame();

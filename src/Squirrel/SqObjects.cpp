@@ -558,7 +558,7 @@ namespace Torvane3D::Squirrel
         if (!n)
             return false;
         SqInteger i = n->m_Value.m_iValue;
-        out = (i & 3) == MEMBER_FIELD ? m_Fields[static_cast<size_t>(i >> 2)].m_Value : m_Methods[static_cast<size_t>(i >> 2)].m_Value;
+        SqAssignReal(out, (i & 3) == MEMBER_FIELD ? m_Fields[static_cast<size_t>(i >> 2)].m_Value : m_Methods[static_cast<size_t>(i >> 2)].m_Value);
         return true;
     }
 
@@ -650,7 +650,7 @@ namespace Torvane3D::Squirrel
         SqInteger i = n->m_Value.m_iValue;
         size_t idx = static_cast<size_t>(i >> 2);
         if ((i & 3) == MEMBER_FIELD)
-            out = idx < m_Values.size() ? m_Values[idx] : m_pClass->m_Fields[idx].m_Value;
+            SqAssignReal(out, idx < m_Values.size() ? m_Values[idx] : m_pClass->m_Fields[idx].m_Value);
         else
             out = m_pClass->m_Methods[idx].m_Value;
         return true;

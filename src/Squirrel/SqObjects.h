@@ -361,6 +361,16 @@ namespace Torvane3D::Squirrel
         CSqWeakRef() : CSqRefObj(SQ_WEAKREF) {}
     };
 
+    // Reading a slot of a table, array, class or instance dereferences a stored weak reference.
+    inline void SqAssignReal(SqValue& dst, const SqValue& src)
+    {
+        if (src.m_eType != SQ_WEAKREF)
+            dst = src;
+        else
+            dst = src.WeakRef()->Get();
+    }
+    inline SqValue SqRealValue(const SqValue& src) { return src.m_eType != SQ_WEAKREF ? src : src.WeakRef()->Get(); }
+
     // Links a collectable object into the collector's list of its state.
     void SqGcLink(CSqSharedState* pState, CSqGcObj* pObj);
 }

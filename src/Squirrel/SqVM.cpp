@@ -411,7 +411,9 @@ namespace Torvane3D::Squirrel
         SqValue keep(pGen);
         CSqThread* t = pGen->m_pThread;
         pGen->m_eState = GENERATOR_RUNNING;
+        t->m_pResumer = this;
         eSqExecResult r = t->Execute(0);
+        t->m_pResumer = nullptr;
         switch (r) {
         case EXEC_YIELDED:
             pGen->m_eState = GENERATOR_SUSPENDED;
@@ -436,6 +438,12 @@ namespace Torvane3D::Squirrel
                               bool bRaiseError)
     {
         SqValue keep(static_cast<CSqGcObj*>(this));
+        struct SResumer
+        {
+            CSqThread* t;
+            ~SResumer() { t->m_pResumer = nullptr; }
+        } resumer{this};
+        m_pResumer = pCaller != this ? pCaller : nullptr;
         eSqExecResult r;
         int iFunc = 0; // where the result of the thread's outermost call lands
         if (!bWakeUp) {

@@ -90,7 +90,14 @@ namespace Torvane3D::Squirrel
         bool RaiseIndexError(const SqValue& key);
         bool RaiseParamType(int iParam, eSqType eGot, uint32_t uMask);
         void CallErrorHandler();
-        bool HasTrapAbove(int iFrame) const { return !m_Traps.empty() && m_Traps.back().m_iFrame >= iFrame; }
+        // Whether a try block of this thread or of the threads that resumed it may catch.
+        bool HasEnclosingTrap() const
+        {
+            for (const CSqThread* t = this; t; t = t->m_pResumer)
+                if (!t->m_Traps.empty())
+                    return true;
+            return false;
+        }
 
         // ---- Semantics (SqVMOps.cpp) ----
         bool Get(const SqValue& obj, const SqValue& key, SqValue& out, bool bRootFallback);
@@ -146,6 +153,7 @@ namespace Torvane3D::Squirrel
         int m_iSuspendEntryFrame = 0;
         bool m_bErrorHandled = false;
         bool m_bGenerator = false;
+        CSqThread* m_pResumer = nullptr; // the thread running this one, while it runs
 
     private:
         CSqThread() : CSqGcObj(SQ_THREAD) {}

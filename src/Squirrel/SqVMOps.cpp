@@ -82,6 +82,13 @@ namespace Torvane3D::Squirrel
         case SQ_TABLE: {
             for (CSqTable* p = obj.Table(); p; p = p->m_pDelegate) {
                 if (SqNode* n = p->Find(key)) {
+                    SqAssignReal(out, n->m_Value);
+                    return LOOKUP_FOUND;
+                }
+            }
+            // A delegate is a table itself: its default delegate comes before _get.
+            if (obj.Table()->m_pDelegate) {
+                if (SqNode* n = m_pState->m_TableDelegate.Table()->Find(key)) {
                     out = n->m_Value;
                     return LOOKUP_FOUND;
                 }
@@ -100,7 +107,7 @@ namespace Torvane3D::Squirrel
             if (ArrayIndex(key, &idx)) {
                 std::vector<SqValue>& v = obj.Array()->m_Values;
                 if (idx >= 0 && static_cast<uint64_t>(idx) < v.size()) {
-                    out = v[static_cast<size_t>(idx)];
+                    SqAssignReal(out, v[static_cast<size_t>(idx)]);
                     return LOOKUP_FOUND;
                 }
                 RaiseIndexError(key);
@@ -177,15 +184,17 @@ namespace Torvane3D::Squirrel
     {
         switch (obj.m_eType) {
         case SQ_TABLE:
-            if (obj.Table()->Get(key, out))
+            if (SqNode* n = obj.Table()->Find(key)) {
+                SqAssignReal(out, n->m_Value);
                 return true;
+            }
             break;
         case SQ_ARRAY: {
             SqInteger idx;
             if (ArrayIndex(key, &idx)) {
                 std::vector<SqValue>& v = obj.Array()->m_Values;
                 if (idx >= 0 && static_cast<uint64_t>(idx) < v.size()) {
-                    out = v[static_cast<size_t>(idx)];
+                    SqAssignReal(out, v[static_cast<size_t>(idx)]);
                     return true;
                 }
             }
@@ -712,7 +721,7 @@ namespace Torvane3D::Squirrel
                 return true;
             }
             m_pStack[iAbs + 1].SetInteger(iPos);
-            m_pStack[iAbs + 2] = v[static_cast<size_t>(iPos)];
+            SqAssignReal(m_pStack[iAbs + 2], v[static_cast<size_t>(iPos)]);
             m_pStack[iAbs + 3].SetInteger(iPos + 1);
             return true;
         }
@@ -724,7 +733,7 @@ namespace Torvane3D::Squirrel
                 return true;
             }
             m_pStack[iAbs + 1] = std::move(k);
-            m_pStack[iAbs + 2] = std::move(v);
+            SqAssignReal(m_pStack[iAbs + 2], v);
             m_pStack[iAbs + 3].SetInteger(iNext);
             return true;
         }
