@@ -151,7 +151,6 @@ int main(int argc, char** argv)
         }
     }
     fflush(stdout);
-    if (vm->GetState() != SQ_THREAD_SUSPENDED)
-        vm->Close();
+    vm->Close();
     return iStatus;
 }
