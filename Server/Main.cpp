@@ -4,8 +4,11 @@
 #include "Startup.h"
 
 #include <Engine/Assert.h>
+#include <Engine/BuiltinArchive.h>
 #include <Engine/Clock.h>
 #include <Engine/Context.h>
+#include <Engine/MountedPath.h>
+#include <Engine/TARArchive.h>
 
 #include <curl/curl.h>
 #include <enet/enet.h>
@@ -50,6 +53,19 @@ static void AddUserAgentPieces(Context& context)
     context.AddUserAgent("OsprelServer/" SERVER_VERSION_TEXT);
 }
 
+// The executable's folder first, so that a file beside the program replaces the built-in one.
+static void MountFileSystem(Context& context)
+{
+    Strong<CFileSystem> pFileSystem = MakeStrong<CFileSystem>();
+    std::string strFolder = GetExecutableFolder();
+    if (!strFolder.empty())
+        pFileSystem->Mount(MakeStrong<CMountedPath>(strFolder.c_str()));
+    Strong<CTARArchive> pArchive = MakeStrong<CTARArchive>();
+    if (pArchive->Read(MakeStrong<CMemoryStream>(g_BuiltinArchive, g_BuiltinArchiveSize)))
+        pFileSystem->Mount(pArchive);
+    context.SetFileSystem(pFileSystem);
+}
+
 // Start-up after the configuration is in place, then the main loop; the exit status.
 static int StartAndRunServer(Context& context, CGTAServer& server, const CCommandLineOverrides& overrides)
 {
@@ -80,7 +96,7 @@ static int StartAndRunServer(Context& context, CGTAServer& server, const CComman
 // Runs start-up and the main loop; returns the process's exit status.
 static int RunServer(int argc, char** argv, Context& context, std::unique_ptr<CGTAServer>& pServer)
 {
-    // Seam: the virtual file system mounts GetExecutableFolder() first, then the built-in archive.
+    MountFileSystem(context);
     AddUserAgentPieces(context);
 
     pServer = std::make_unique<CGTAServer>();
