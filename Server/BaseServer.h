@@ -11,6 +11,7 @@
 #include <vector>
 
 class CServerConfiguration;
+struct CCommandLineOverrides;
 
 #define SERVER_VERSION_MAJOR 1
 #define SERVER_VERSION_MINOR 7
@@ -43,6 +44,9 @@ public:
     // Reads the game-independent keys in their fixed order. False when a fatal check fails;
     // the reason has been logged and the settings read before it stay applied.
     virtual bool ParseConfig(const CServerConfiguration& config);
+    // Applies the command-line switches over the parsed configuration. False (logged) when
+    // they make the remote-console port equal the HTTP port with the remote console on.
+    bool ApplyOverrides(const CCommandLineOverrides& overrides);
 
     // Replaces the value of the rule with that name, or appends the pair.
     void SetRule(const char* szName, const char* szValue) { m_Rules.Set(szName, szValue); }

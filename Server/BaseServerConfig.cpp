@@ -1,5 +1,6 @@
 // CBaseServer::ParseConfig: the game-independent keys of server.xml, in their fixed order.
 #include "BaseServer.h"
+#include "CommandLine.h"
 #include "ServerConfiguration.h"
 
 #include <Engine/Context.h>
@@ -276,4 +277,26 @@ bool CBaseServer::ParseConfig(const CServerConfiguration& config)
     // Seam: the listing announcer's list of games is reset to m_iGame here.
 
     return ReadStreaming(*this, config);
+}
+
+bool CBaseServer::ApplyOverrides(const CCommandLineOverrides& overrides)
+{
+    if (overrides.m_bPortGiven)
+        m_usPort = overrides.m_usPort;
+    if (overrides.m_bHTTPPortGiven)
+        m_usHTTPPort = overrides.m_usHTTPPort;
+    if (overrides.m_bRConPortGiven)
+        m_usRConPort = overrides.m_usRConPort;
+    if (overrides.m_bMaxPlayersGiven)
+        m_iMaxPlayers = overrides.m_iMaxPlayers;
+    if (overrides.m_bBindIPGiven)
+        CopyText64(m_szBindIP, overrides.m_strBindIP.c_str());
+    if (overrides.m_bMultithreadedGiven)
+        m_bMultithreaded = overrides.m_bMultithreaded;
+    // The switches may bring the two ports together again; refuse that as clearly as the file.
+    if (m_bRCon && m_usRConPort == m_usHTTPPort) {
+        LogMessage(LOG_ERROR, "The rconport and httpport cannot match!");
+        return false;
+    }
+    return true;
 }

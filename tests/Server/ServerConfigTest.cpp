@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "ConfigXmlTree.h"
 #include "GTAServer.h"
 #include "ServerConfiguration.h"
@@ -384,4 +385,36 @@ TEST(ServerConfig, BundledFileHoldsTheDefaults)
     EXPECT_EQ(bundled.m_usStreamInterval, defaults.m_usStreamInterval);
     EXPECT_FLOAT_EQ(bundled.m_fStreamInDistance, defaults.m_fStreamInDistance);
     EXPECT_FLOAT_EQ(bundled.m_fStreamOutDistance, defaults.m_fStreamOutDistance);
+}
+
+TEST(ServerConfig, CommandLineOverridesApplyAfterParsing)
+{
+    auto pRoot = LoadConfigXml("<config><port>22000</port><maxplayers>10</maxplayers><rcon>true</rcon>"
+                               "<multithreaded>false</multithreaded></config>");
+    CServerConfiguration config(*pRoot);
+    CGTAServer server;
+    ASSERT_TRUE(server.CBaseServer::ParseConfig(config));
+    CCommandLineOverrides overrides;
+    overrides.m_bPortGiven = true;
+    overrides.m_usPort = 22001;
+    overrides.m_bMaxPlayersGiven = true;
+    overrides.m_iMaxPlayers = 64;
+    overrides.m_bBindIPGiven = true;
+    overrides.m_strBindIP = "127.0.0.1";
+    overrides.m_bMultithreadedGiven = true;
+    overrides.m_bMultithreaded = true;
+    EXPECT_TRUE(server.ApplyOverrides(overrides));
+    EXPECT_EQ(server.m_usPort, 22001);
+    EXPECT_EQ(server.m_iMaxPlayers, 64);
+    EXPECT_STREQ(server.m_szBindIP, "127.0.0.1");
+    EXPECT_TRUE(server.m_bMultithreaded);
+    EXPECT_EQ(server.m_usHTTPPort, 22000); // not given: the file's value stays
+
+    // With the remote console on, switches that make its port the HTTP port are refused.
+    CCommandLineOverrides clash;
+    clash.m_bRConPortGiven = true;
+    clash.m_usRConPort = 22000;
+    CLogCapture log;
+    EXPECT_FALSE(server.ApplyOverrides(clash));
+    EXPECT_EQ(log.Problems(), (std::vector<tLine>{{LOG_ERROR, RCON_PORT}}));
 }
