@@ -4,9 +4,15 @@
 #include "Rules.h"
 
 #include <Engine/CVars.h>
+#include <Engine/Lockable.h>
+#include <Network/ENetSystem.h>
+#include <Network/NetCompatibilityShim.h>
+#include <Scripting/CommandHandlers.h>
+#include <Scripting/ConsoleInput.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,14 +24,74 @@ struct CCommandLineOverrides;
 #define SERVER_VERSION_PATCH 1
 #define SERVER_VERSION_TEXT "1.7.1"
 
-class CBaseServer
+// What one frame hands to the per-frame hook.
+struct FrameTimeInfo
+{
+    int32_t m_iStepCount = 0;
+    double m_dFixedStep = 1.0 / 60.0;
+    double m_dDelta = 0.0;          // scaled and clamped time since the previous frame
+    double m_dMaxDelta = 0.0625;    // a stalled frame never makes one huge step
+    double m_dTimeScale = 1.0;
+};
+
+// Measures frames on a monotonic counter and cuts them into fixed steps.
+class CFrameTimer
+{
+public:
+    void Initialise(uint64_t ullCounter, uint64_t ullFrequency);
+    // Advances to the counter, filling the frame's delta and step count.
+    void Advance(uint64_t ullCounter, FrameTimeInfo& info);
+    // Milliseconds since Initialise, in 64 bits: never wraps.
+    uint64_t GetMilliseconds(uint64_t ullCounter) const;
+
+    double m_dAccumulator = 0.0;
+    uint64_t m_ullFrequency = 1000000000;
+    uint64_t m_ullStartCounter = 0;
+    uint64_t m_ullLastCounter = 0;
+};
+
+// A periodic deadline on the 64-bit millisecond clock. The 32-bit process clock wraps
+// after 49.7 days; a deadline kept there would either fire on every frame or stall for
+// weeks across the wrap, so intervals never use it.
+class CIntervalClock
+{
+public:
+    // True when the deadline has passed; the next one is then now + interval.
+    bool Poll(uint64_t ullNow, uint32_t uiInterval)
+    {
+        if (ullNow <= m_ullNext)
+            return false;
+        m_ullNext = ullNow + uiInterval;
+        return true;
+    }
+    uint64_t GetNext() const { return m_ullNext; }
+
+private:
+    uint64_t m_ullNext = 0;
+};
+
+enum eSyncMethod
+{
+    SYNC_METHOD_NONE = 0,
+    SYNC_METHOD_INTERVAL = 1,
+    SYNC_METHOD_REPLAY = 2,
+};
+
+class CBaseServer : public Torvane3D::CNetServerCompatibilityShim
 {
 public:
     CBaseServer();
-    virtual ~CBaseServer();
+    ~CBaseServer() override;
 
     // Runs frames until a quit is requested.
     virtual void MainLoop();
+    // One frame without its closing sleep; false when a quit ended it.
+    bool Frame();
+    // The closing sleep of a frame: short while anyone is connected, long when idle.
+    uint32_t GetFrameSleepMilliseconds() const;
+
+    // The per-frame hook.
+    virtual void OnProcess(const FrameTimeInfo* pFrameInfo);
 
     // Set by the quit and exit commands and the shutdown native.
     void SetQuit() { m_bQuit = true; }
@@ -33,14 +99,33 @@ public:
     // The interrupt handler's flag: async-signal-safe, polled by the main loop.
     void RaiseQuitSignal() { m_bQuitSignal = true; }
 
-    // ---- Configuration (server.xml; read by ParseConfig in BaseServerConfig.cpp) ----
-    enum eSyncMethod : uint8_t
-    {
-        SYNC_METHOD_NONE = 0,
-        SYNC_METHOD_INTERVAL = 1,
-        SYNC_METHOD_REPLAY = 2,
-    };
+    // Start-up: the game transport on the configured port and address.
+    bool StartNetwork();
+    // Start-up: the console input thread; false leaves the server without typed input.
+    bool StartInputThread();
+    // Shut-down: lets the input thread go (it is never waited for).
+    void StopInputThread();
+    // Runs the typed lines queued since the last frame.
+    void PumpConsoleInput();
+    void ClearConsoleInput();
 
+    void InitialiseFrameTimer();
+
+    Torvane3D::CENetServer* GetNetServer() const { return m_pNetServer.get(); }
+    Torvane3D::CCommandHandlers* GetCommandHandlers() const { return m_pCommandHandlers.get(); }
+    const std::shared_ptr<Torvane3D::CPumpedEventLoop>& GetConsoleQueue() const { return m_pConsoleQueue; }
+    // The console pseudo-client (slot 255); none until client sessions provide it.
+    virtual Torvane3D::CBaseObject* GetConsoleMachine() const { return nullptr; }
+    int GetPlayerCount() const { return m_iPlayerCount; }
+    const FrameTimeInfo& GetFrameTimeInfo() const { return m_FrameTime; }
+
+    // Transport events.
+    bool ReceiveDatagram(Torvane3D::INetSocket* pSocket) override;
+    void ProcessPacket(Torvane3D::Peer_t pPeer, unsigned int uiPacketId, Torvane3D::Stream* pStream) override;
+    bool OnPlayerConnect(Torvane3D::Peer_t pPeer) override;
+    void OnPlayerDisconnect(Torvane3D::Peer_t pPeer, unsigned int uiReason) override;
+
+    // ---- Configuration (server.xml; read by ParseConfig in BaseServerConfig.cpp) ----
     // Reads the game-independent keys in their fixed order. False when a fatal check fails;
     // the reason has been logged and the settings read before it stay applied.
     virtual bool ParseConfig(const CServerConfiguration& config);
@@ -52,6 +137,7 @@ public:
     void SetRule(const char* szName, const char* szValue) { m_Rules.Set(szName, szValue); }
     const std::string* GetRule(const char* szName) const { return m_Rules.Get(szName); }
 
+    // The values are the defaults; the command line overrides some after parsing.
     std::string m_strLogPath;                          // no log file when empty
     char m_szLogTimestamp[64] = "%d/%m/%Y - %X";
     char m_szBindIP[64] = "";                          // all interfaces when empty
@@ -72,7 +158,8 @@ public:
     uint8_t m_ucSyncPacketFlags = 0;                   // ePacketFlags: 1 reliable, 2 unsequenced
     bool m_bDuplicateNames = false;
     bool m_bMultithreaded = true;
-    uint32_t m_uiMaxPeersPerAddress = 16;              // ENet peers one address may hold
+    // ENet peers allowed from one address (`maxpeersperaddress`).
+    uint32_t m_uiMaxPeersPerAddress = Torvane3D::CENetLimits::DEFAULT_MAX_PEERS_PER_ADDRESS;
     uint32_t m_uiMaxJoinsPerAddress = 30;              // handshakes per address per minute
     uint32_t m_uiMinClientVersion[4] = {1, 0, 0, 0};
     std::vector<std::string> m_StartResources;         // resource names to start, in order
@@ -88,6 +175,25 @@ public:
 protected:
     std::atomic<bool> m_bQuit{false};
     std::atomic<bool> m_bQuitSignal{false};
+
+    std::unique_ptr<Torvane3D::CENetServer> m_pNetServer;
+    // Seam: the resource manager creates and owns the registry once it exists.
+    std::unique_ptr<Torvane3D::CCommandHandlers> m_pCommandHandlers;
+    // Co-owned by the input thread, which may outlive the server at shut-down.
+    std::shared_ptr<Torvane3D::CPumpedEventLoop> m_pConsoleQueue;
+    std::unique_ptr<Torvane3D::CConsoleInput> m_pConsoleInput;
+
+    // Held for a frame up to the query refresh.
+    Torvane3D::CLockable m_ServerLock;
+    // Guards the query block, which the query handler reads from the network thread.
+    Torvane3D::CLockable m_QueryInfoLock;
+
+    CFrameTimer m_FrameTimer;
+    FrameTimeInfo m_FrameTime;
+    CIntervalClock m_StreamClock;
+    CIntervalClock m_SyncClock;
+    // Connected players (accepted clients).
+    int m_iPlayerCount = 0;
 };
 
 extern CBaseServer* g_pServer;

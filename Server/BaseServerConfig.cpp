@@ -109,12 +109,12 @@ static void ReadSyncSettings(CBaseServer& server, const CServerConfiguration& co
 {
     server.m_usSyncInterval = config.GetUInt16Value("syncinterval", 30);
 
-    server.m_SyncMethod = CBaseServer::SYNC_METHOD_INTERVAL;
+    server.m_SyncMethod = SYNC_METHOD_INTERVAL;
     if (const char* szMethod = config.GetValue("syncmethod")) {
         if (strcasecmp(szMethod, "none") == 0)
-            server.m_SyncMethod = CBaseServer::SYNC_METHOD_NONE;
+            server.m_SyncMethod = SYNC_METHOD_NONE;
         else if (strcasecmp(szMethod, "replay") == 0)
-            server.m_SyncMethod = CBaseServer::SYNC_METHOD_REPLAY;
+            server.m_SyncMethod = SYNC_METHOD_REPLAY;
         else if (strcasecmp(szMethod, "interval") != 0)
             LogMessage(LOG_ERROR, "Invalid syncmethod specified, using interval!");
     }

@@ -14,6 +14,8 @@ public:
     CGTAServer();
     ~CGTAServer() override;
 
+    void OnProcess(const FrameTimeInfo* pFrameInfo) override;
+
     // ---- Configuration (server.xml; read by ParseConfig in GTAServerConfig.cpp) ----
     struct tAnticheatFile
     {

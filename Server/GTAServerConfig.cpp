@@ -3,14 +3,36 @@
 #include "ServerConfiguration.h"
 
 #include <Engine/Context.h>
+#include <Engine/FileSystem.h>
 #include <Engine/Stream.h>
+
+#include <openssl/evp.h>
+
+#include <memory>
 
 using namespace Torvane3D;
 
-// Seam: every file is opened through the virtual file system here.
-static Strong<Stream> OpenServerFile(const char*)
+// Files named by the owner's configuration may lie anywhere, as the owner chose.
+static Strong<Stream> OpenServerFile(const char* szPath)
 {
-    return Strong<Stream>();
+    CFileSystem* pFileSystem = g_pContext ? g_pContext->GetFileSystem() : nullptr;
+    return pFileSystem ? pFileSystem->Open(szPath, false, PATH_OWNER) : Strong<Stream>();
+}
+
+// The MD5 digest of the rest of the stream, read in 1024-byte blocks.
+static bool DigestMD5(Stream& stream, uint8_t (&digest)[16])
+{
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> pContext(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!pContext || EVP_DigestInit_ex(pContext.get(), EVP_md5(), nullptr) != 1)
+        return false;
+    unsigned char block[1024];
+    size_t count;
+    while ((count = stream.Read(block, sizeof(block))) > 0) {
+        if (EVP_DigestUpdate(pContext.get(), block, count) != 1)
+            return false;
+    }
+    unsigned int length = 0;
+    return EVP_DigestFinal_ex(pContext.get(), digest, &length) == 1 && length == sizeof(digest);
 }
 
 CGTAServer::tGameFiles CGTAServer::GetGameFiles(int32_t iGame)
@@ -37,7 +59,10 @@ bool CGTAServer::AddFileToAnticheat(const char* szPath, const char* szSrc)
         return false;
     }
     tAnticheatFile file{szPath, szSrc, {}};
-    // Seam: the MD5 digest of the whole file, read in 1024-byte blocks.
+    if (!DigestMD5(*pFile, file.m_Digest)) {
+        LogMessage(LOG_WARN, "Failed to read anticheat file %s.", szSrc);
+        return false;
+    }
     m_AnticheatFiles.push_back(file);
     return true;
 }

@@ -104,7 +104,7 @@ TEST(ServerConfig, BaseKeysFatalChecksAndFallbacks)
                 EXPECT_FALSE(s.m_bRCon);
                 EXPECT_FALSE(s.m_bServerBrowser);
                 EXPECT_EQ(s.m_usSyncInterval, 30);
-                EXPECT_EQ(s.m_SyncMethod, CBaseServer::SYNC_METHOD_INTERVAL);
+                EXPECT_EQ(s.m_SyncMethod, SYNC_METHOD_INTERVAL);
                 EXPECT_EQ(s.m_ucSyncPacketPriority, 3);
                 EXPECT_EQ(s.m_ucSyncPacketFlags, 0);
                 EXPECT_FALSE(s.m_bDuplicateNames);
@@ -170,7 +170,7 @@ TEST(ServerConfig, BaseKeysFatalChecksAndFallbacks)
             true, {},
             [](const CGTAServer& s) {
                 EXPECT_EQ(s.m_usSyncInterval, 50);
-                EXPECT_EQ(s.m_SyncMethod, CBaseServer::SYNC_METHOD_REPLAY);
+                EXPECT_EQ(s.m_SyncMethod, SYNC_METHOD_REPLAY);
                 EXPECT_EQ(s.m_ucSyncPacketPriority, 1);
                 EXPECT_EQ(s.m_ucSyncPacketFlags, 3);
             }},
@@ -178,13 +178,13 @@ TEST(ServerConfig, BaseKeysFatalChecksAndFallbacks)
             {{LOG_ERROR, "Invalid syncmethod specified, using interval!"},
                 {LOG_ERROR, "Invalid syncpriority specified, using low!"}},
             [](const CGTAServer& s) {
-                EXPECT_EQ(s.m_SyncMethod, CBaseServer::SYNC_METHOD_INTERVAL);
+                EXPECT_EQ(s.m_SyncMethod, SYNC_METHOD_INTERVAL);
                 EXPECT_EQ(s.m_ucSyncPacketPriority, 3);
             }},
         {"sync none, immediate", "<syncmethod>NONE</syncmethod><syncpacketpriority>immediate</syncpacketpriority>",
             true, {},
             [](const CGTAServer& s) {
-                EXPECT_EQ(s.m_SyncMethod, CBaseServer::SYNC_METHOD_NONE);
+                EXPECT_EQ(s.m_SyncMethod, SYNC_METHOD_NONE);
                 EXPECT_EQ(s.m_ucSyncPacketPriority, 0);
             }},
         {"texts cut to 63 bytes", "<servername>" + longName + "</servername><gamemode>Race</gamemode>"
