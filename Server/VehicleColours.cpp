@@ -14,6 +14,14 @@ CVehicleColours::tDefinitions& CVehicleColours::FindDefinitions(uint32_t uiModel
     return m_Models[uiModel];
 }
 
+size_t CVehicleColours::GetDefinitionCount() const
+{
+    size_t count = 0;
+    for (const auto& model : m_Models)
+        count += model.second.size();
+    return count;
+}
+
 void CVehicleColours::Clear()
 {
     m_Models.clear();

@@ -30,6 +30,7 @@ public:
     tDefinitions& FindDefinitions(uint32_t uiModel);
     void Clear();
     size_t GetModelCount() const { return m_Models.size(); }
+    size_t GetDefinitionCount() const;
 
     // Appends the definitions of a colour table read from the stream, one per line: the model,
     // then two to four colours, all decimal. Empty lines and lines beginning with '#', CR or

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "ConfigTestFileSystem.h"
 #include "ConfigXmlTree.h"
 #include "GTAServer.h"
 #include "ServerConfiguration.h"
@@ -417,4 +418,139 @@ TEST(ServerConfig, CommandLineOverridesApplyAfterParsing)
     CLogCapture log;
     EXPECT_FALSE(server.ApplyOverrides(clash));
     EXPECT_EQ(log.Problems(), (std::vector<tLine>{{LOG_ERROR, RCON_PORT}}));
+}
+
+namespace
+{
+    bool ParseFull(CGTAServer& server, const CServerConfiguration& config)
+    {
+        return server.ParseConfig(config);
+    }
+}
+
+TEST(ServerConfig, GamesPickTheirHeaderAndColourTable)
+{
+    CConfigTestFileSystem files;
+    // Each game's table is replaced beside the executable by one holding a marker model.
+    files.Folder().Write("vehiclecolours.conf", "# marker\n1000 1 1\n");
+    files.Folder().Write("vehiclecolours_vc.conf", "2000 2 2\n");
+    files.Folder().Write("vehiclecolours_sa.conf", "3000 3 3\n");
+    files.Folder().Write("vehiclecolours_iv.conf", "5000 5 5\n");
+    auto markers = [](CGTAServer& s) {
+        std::vector<uint32_t> found;
+        for (uint32_t model : {1000u, 2000u, 3000u, 5000u}) {
+            if (!s.m_VehicleColours.FindDefinitions(model).empty())
+                found.push_back(model);
+        }
+        return found;
+    };
+    const std::vector<Case> cases = {
+        {"default game", "", true, {},
+            [&](const CGTAServer& c) {
+                CGTAServer& s = const_cast<CGTAServer&>(c);
+                EXPECT_EQ(markers(s), (std::vector<uint32_t>{1000}));
+                EXPECT_FALSE(s.m_bIVNativeMultiplayer);
+                EXPECT_FLOAT_EQ(s.m_fMinuteDuration, 1.0f);
+            }},
+        {"gta:vc", "<game>gta:vc</game><iv_nativemultiplayer>true</iv_nativemultiplayer>", true, {},
+            [&](const CGTAServer& c) {
+                CGTAServer& s = const_cast<CGTAServer&>(c);
+                EXPECT_EQ(markers(s), (std::vector<uint32_t>{2000}));
+                EXPECT_FALSE(s.m_bIVNativeMultiplayer); // read only for GTA IV
+            }},
+        {"GTA:SA", "<game>GTA:SA</game><minuteduration>0.5</minuteduration>", true, {},
+            [&](const CGTAServer& c) {
+                CGTAServer& s = const_cast<CGTAServer&>(c);
+                EXPECT_EQ(markers(s), (std::vector<uint32_t>{3000}));
+                EXPECT_FLOAT_EQ(s.m_fMinuteDuration, 0.5f);
+            }},
+        {"gta:iv", "<game>gta:iv</game><iv_nativemultiplayer>false</iv_nativemultiplayer>"
+                   "<iv_gamemode>3</iv_gamemode><iv_episode>4294967298</iv_episode>",
+            true, {{LOG_WARN, "The iv_episode 4294967298 does not fit in 32 bits and is used as 2!"}},
+            [&](const CGTAServer& c) {
+                CGTAServer& s = const_cast<CGTAServer&>(c);
+                EXPECT_EQ(markers(s), (std::vector<uint32_t>{5000}));
+                EXPECT_FALSE(s.m_bIVNativeMultiplayer);
+                EXPECT_EQ(s.m_iIVGameMode, 3);
+                EXPECT_EQ(s.m_iIVEpisode, 2);
+                EXPECT_FLOAT_EQ(s.m_fMinuteDuration, 2.0f);
+            }},
+        {"bully", "<game>bully</game>", false, {{LOG_ERROR, "Failed to load vehicle colours!"}},
+            [](const CGTAServer& s) { EXPECT_EQ(s.m_iGame, 7); }},
+        {"unknown game", "<game>gta:lcs</game>", false, {{LOG_ERROR, "Failed to load vehicle colours!"}}, nullptr},
+        {"base failure stops the game part", "<maxplayers>0</maxplayers><synclocalentities>1</synclocalentities>",
+            false, {{LOG_ERROR, MAXPLAYERS_LOW}},
+            [](const CGTAServer& s) { EXPECT_FALSE(s.m_bSyncLocalEntities); }},
+        {"game keys", "<synclocalentities>1</synclocalentities><pickupstreamindistance>20</pickupstreamindistance>"
+                      "<pickupstreamoutdistance>40</pickupstreamoutdistance><timesync>false</timesync>"
+                      "<weathersync>0</weathersync>",
+            true, {},
+            [](const CGTAServer& s) {
+                EXPECT_TRUE(s.m_bSyncLocalEntities);
+                EXPECT_FLOAT_EQ(s.m_fPickupStreamInDistance, 20.0f);
+                EXPECT_FLOAT_EQ(s.m_fPickupStreamOutDistance, 40.0f);
+                EXPECT_FALSE(s.m_bTimeSync);
+                EXPECT_FALSE(s.m_bWeatherSync);
+            }},
+    };
+    RunCases(cases, ParseFull);
+
+    // The define header of each game is in the built-in archive under the name it is looked up by.
+    EXPECT_STREQ(CGTAServer::GetGameFiles(2).m_szDefineHeader, "/GTAInterface/GTAVCEnums.h");
+    EXPECT_STREQ(CGTAServer::GetGameFiles(2).m_szDefineHeaderName, "GTAVCEnums.h");
+    for (int32_t iGame : {1, 2, 3, 5})
+        EXPECT_TRUE(files.FileSystem().Exists(CGTAServer::GetGameFiles(iGame).m_szDefineHeader, true, false)) << iGame;
+    EXPECT_EQ(CGTAServer::GetGameFiles(7).m_szVehicleColours, nullptr);
+}
+
+TEST(ServerConfig, BuiltinTablesServeEveryGame)
+{
+    CConfigTestFileSystem files;
+    const std::vector<Case> cases = {
+        {"gta:iii", "<game>gta:iii</game>", true, {},
+            [](const CGTAServer& c) {
+                EXPECT_EQ(const_cast<CGTAServer&>(c).m_VehicleColours.FindDefinitions(106).size(), 1u);
+            }},
+        {"gta:vc", "<game>gta:vc</game>", true, {}, nullptr},
+        {"gta:sa", "<game>gta:sa</game>", true, {},
+            [](const CGTAServer& c) {
+                EXPECT_EQ(const_cast<CGTAServer&>(c).m_VehicleColours.FindDefinitions(446).size(), 5u);
+            }},
+        {"gta:iv", "<game>gta:iv</game>", true, {},
+            [](const CGTAServer& s) { EXPECT_EQ(s.m_VehicleColours.GetDefinitionCount(), 0u); }},
+    };
+    RunCases(cases, ParseFull);
+}
+
+TEST(ServerConfig, AnticheatList)
+{
+    CConfigTestFileSystem files;
+    files.Folder().Write("anticheat/handling.cfg", "abc");
+    files.Folder().Write("anticheat/empty.dat", "");
+    const std::vector<Case> cases = {
+        {"entries",
+            "<anticheat><x path='ignored' src='ignored'/><file src='anticheat/handling.cfg'/>"
+            "<file path='data/a.dat'/><file path='data/b.dat' src=''/>"
+            "<file path='data/c.dat' src='anticheat/missing.dat'/>"
+            "<other path='data/handling.cfg' src='anticheat/handling.cfg'/>"
+            "<file path='data/empty.dat' src='/anticheat/empty.dat'/></anticheat>",
+            true,
+            {{LOG_ERROR, "Anticheat file in config without path attribute!"},
+                {LOG_ERROR, "Anticheat file data/a.dat in config without src attribute!"},
+                {LOG_WARN, "An anticheat file path is blank."},
+                {LOG_WARN, "Failed to read anticheat file anticheat/missing.dat."}},
+            [](const CGTAServer& s) {
+                ASSERT_EQ(s.m_AnticheatFiles.size(), 2u);
+                EXPECT_EQ(s.m_AnticheatFiles[0].m_strPath, "data/handling.cfg");
+                EXPECT_EQ(s.m_AnticheatFiles[0].m_strSrc, "anticheat/handling.cfg");
+                const uint8_t abc[16] = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0, 0xd6, 0x96, 0x3f, 0x7d,
+                    0x28, 0xe1, 0x7f, 0x72};
+                EXPECT_EQ(memcmp(s.m_AnticheatFiles[0].m_Digest, abc, 16), 0);
+                EXPECT_EQ(s.m_AnticheatFiles[1].m_strSrc, "/anticheat/empty.dat");
+                const uint8_t empty[16] = {0xd4, 0x1d, 0x8c, 0xd9, 0x8f, 0x00, 0xb2, 0x04, 0xe9, 0x80, 0x09, 0x98,
+                    0xec, 0xf8, 0x42, 0x7e};
+                EXPECT_EQ(memcmp(s.m_AnticheatFiles[1].m_Digest, empty, 16), 0);
+            }},
+    };
+    RunCases(cases, ParseFull);
 }
