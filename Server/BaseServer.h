@@ -1,8 +1,15 @@
 // The game-independent server: configuration, transport, sessions, the main loop.
 #pragma once
 
+#include <Engine/Lockable.h>
+#include <Network/ENetSystem.h>
+#include <Network/NetCompatibilityShim.h>
+#include <Scripting/CommandHandlers.h>
+#include <Scripting/ConsoleInput.h>
+
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #define SERVER_VERSION_MAJOR 1
@@ -10,14 +17,74 @@
 #define SERVER_VERSION_PATCH 1
 #define SERVER_VERSION_TEXT "1.7.1"
 
-class CBaseServer
+// What one frame hands to the per-frame hook.
+struct FrameTimeInfo
+{
+    int32_t m_iStepCount = 0;
+    double m_dFixedStep = 1.0 / 60.0;
+    double m_dDelta = 0.0;          // scaled and clamped time since the previous frame
+    double m_dMaxDelta = 0.0625;    // a stalled frame never makes one huge step
+    double m_dTimeScale = 1.0;
+};
+
+// Measures frames on a monotonic counter and cuts them into fixed steps.
+class CFrameTimer
+{
+public:
+    void Initialise(uint64_t ullCounter, uint64_t ullFrequency);
+    // Advances to the counter, filling the frame's delta and step count.
+    void Advance(uint64_t ullCounter, FrameTimeInfo& info);
+    // Milliseconds since Initialise, in 64 bits: never wraps.
+    uint64_t GetMilliseconds(uint64_t ullCounter) const;
+
+    double m_dAccumulator = 0.0;
+    uint64_t m_ullFrequency = 1000000000;
+    uint64_t m_ullStartCounter = 0;
+    uint64_t m_ullLastCounter = 0;
+};
+
+// A periodic deadline on the 64-bit millisecond clock. The 32-bit process clock wraps
+// after 49.7 days; a deadline kept there would either fire on every frame or stall for
+// weeks across the wrap, so intervals never use it.
+class CIntervalClock
+{
+public:
+    // True when the deadline has passed; the next one is then now + interval.
+    bool Poll(uint64_t ullNow, uint32_t uiInterval)
+    {
+        if (ullNow <= m_ullNext)
+            return false;
+        m_ullNext = ullNow + uiInterval;
+        return true;
+    }
+    uint64_t GetNext() const { return m_ullNext; }
+
+private:
+    uint64_t m_ullNext = 0;
+};
+
+enum eSyncMethod
+{
+    SYNC_METHOD_NONE = 0,
+    SYNC_METHOD_INTERVAL = 1,
+    SYNC_METHOD_REPLAY = 2,
+};
+
+class CBaseServer : public Torvane3D::CNetServerCompatibilityShim
 {
 public:
     CBaseServer();
-    virtual ~CBaseServer();
+    ~CBaseServer() override;
 
     // Runs frames until a quit is requested.
     virtual void MainLoop();
+    // One frame without its closing sleep; false when a quit ended it.
+    bool Frame();
+    // The closing sleep of a frame: short while anyone is connected, long when idle.
+    uint32_t GetFrameSleepMilliseconds() const;
+
+    // The per-frame hook.
+    virtual void OnProcess(const FrameTimeInfo* pFrameInfo);
 
     // Set by the quit and exit commands and the shutdown native.
     void SetQuit() { m_bQuit = true; }
@@ -25,9 +92,72 @@ public:
     // The interrupt handler's flag: async-signal-safe, polled by the main loop.
     void RaiseQuitSignal() { m_bQuitSignal = true; }
 
+    // Start-up: the game transport on the configured port and address.
+    bool StartNetwork();
+    // Start-up: the console input thread; false leaves the server without typed input.
+    bool StartInputThread();
+    // Shut-down: lets the input thread go (it is never waited for).
+    void StopInputThread();
+    // Runs the typed lines queued since the last frame.
+    void PumpConsoleInput();
+    void ClearConsoleInput();
+
+    void InitialiseFrameTimer();
+
+    Torvane3D::CENetServer* GetNetServer() const { return m_pNetServer.get(); }
+    Torvane3D::CCommandHandlers* GetCommandHandlers() const { return m_pCommandHandlers.get(); }
+    const std::shared_ptr<Torvane3D::CPumpedEventLoop>& GetConsoleQueue() const { return m_pConsoleQueue; }
+    // The console pseudo-client (slot 255); none until client sessions provide it.
+    virtual Torvane3D::CBaseObject* GetConsoleMachine() const { return nullptr; }
+    int GetPlayerCount() const { return m_iPlayerCount; }
+    const FrameTimeInfo& GetFrameTimeInfo() const { return m_FrameTime; }
+
+    // Transport events.
+    bool ReceiveDatagram(Torvane3D::INetSocket* pSocket) override;
+    void ProcessPacket(Torvane3D::Peer_t pPeer, unsigned int uiPacketId, Torvane3D::Stream* pStream) override;
+    bool OnPlayerConnect(Torvane3D::Peer_t pPeer) override;
+    void OnPlayerDisconnect(Torvane3D::Peer_t pPeer, unsigned int uiReason) override;
+
+    // Configuration (server.xml and the command line fill these; the values are the defaults).
+    char m_szBindIP[64] = {};
+    char m_szServerName[64] = {};
+    char m_szGameMode[64] = {};
+    bool m_bServerBrowser = false;
+    int32_t m_iMaxPlayers = 32;
+    uint16_t m_usPort = 22000;
+    uint16_t m_usHTTPPort = 22000;
+    uint16_t m_usRConPort = 23000;
+    bool m_bHTTPServer = true;
+    bool m_bRCon = false;
+    uint16_t m_usSyncInterval = 30;
+    eSyncMethod m_SyncMethod = SYNC_METHOD_INTERVAL;
+    bool m_bMultithreaded = true;
+    uint16_t m_usStreamInterval = 1000;
+    // ENet peers allowed from one address (`maxpeersperaddress`).
+    uint32_t m_uiMaxPeersPerAddress = Torvane3D::CENetLimits::DEFAULT_MAX_PEERS_PER_ADDRESS;
+
 protected:
     std::atomic<bool> m_bQuit{false};
     std::atomic<bool> m_bQuitSignal{false};
+
+    std::unique_ptr<Torvane3D::CENetServer> m_pNetServer;
+    // Seam: the resource manager creates and owns the registry once it exists.
+    std::unique_ptr<Torvane3D::CCommandHandlers> m_pCommandHandlers;
+    // Co-owned by the input thread, which may outlive the server at shut-down.
+    std::shared_ptr<Torvane3D::CPumpedEventLoop> m_pConsoleQueue;
+    std::unique_ptr<Torvane3D::CConsoleInput> m_pConsoleInput;
+
+    // Held for a frame up to the query refresh.
+    Torvane3D::CLockable m_ServerLock;
+    // Guards the query block, which the query handler reads from the network thread.
+    Torvane3D::CLockable m_QueryInfoLock;
+
+    CFrameTimer m_FrameTimer;
+    FrameTimeInfo m_FrameTime;
+    CIntervalClock m_StreamClock;
+    CIntervalClock m_SyncClock;
+    // Connected players (accepted clients).
+    int m_iPlayerCount = 0;
 };
 
 extern CBaseServer* g_pServer;

@@ -6,3 +6,9 @@ CGTAServer::CGTAServer()
 }
 
 CGTAServer::~CGTAServer() = default;
+
+void CGTAServer::OnProcess(const FrameTimeInfo* pFrameInfo)
+{
+    // Seam: the world advances (game clock, weather) before the event.
+    CBaseServer::OnProcess(pFrameInfo);
+}

@@ -8,4 +8,6 @@ class CGTAServer : public CBaseServer
 public:
     CGTAServer();
     ~CGTAServer() override;
+
+    void OnProcess(const FrameTimeInfo* pFrameInfo) override;
 };

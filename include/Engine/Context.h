@@ -2,6 +2,7 @@
 // One exists per process, created first in main; logging works without one (console only).
 #pragma once
 
+#include <Engine/FileSystem.h>
 #include <Engine/Torvane.h>
 
 #include <cstdarg>
@@ -29,8 +30,6 @@ namespace Torvane3D
         virtual void OnLogMessage(eLogType level, const char* szText) = 0;
     };
 
-    class CFileSystem;
-
     class Context
     {
     public:
@@ -46,12 +45,13 @@ namespace Torvane3D
         void AddUserAgent(const char* szPiece);
         const std::string& GetUserAgent() const { return m_strUserAgent; }
 
+        // The context holds a reference to its file system.
         CFileSystem* GetFileSystem() const { return m_pFileSystem; }
         void SetFileSystem(CFileSystem* pFileSystem) { m_pFileSystem = pFileSystem; }
 
     private:
         std::string m_strUserAgent;
-        CFileSystem* m_pFileSystem = nullptr;
+        Strong<CFileSystem> m_pFileSystem;
     };
 
     extern Context* g_pContext;
