@@ -1,6 +1,9 @@
 // The game-independent server: configuration, transport, sessions, the main loop.
 #pragma once
 
+#include "Rules.h"
+
+#include <Engine/CVars.h>
 #include <Engine/Lockable.h>
 #include <Network/ENetSystem.h>
 #include <Network/NetCompatibilityShim.h>
@@ -11,6 +14,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+class CServerConfiguration;
+struct CCommandLineOverrides;
 
 #define SERVER_VERSION_MAJOR 1
 #define SERVER_VERSION_MINOR 7
@@ -118,23 +125,52 @@ public:
     bool OnPlayerConnect(Torvane3D::Peer_t pPeer) override;
     void OnPlayerDisconnect(Torvane3D::Peer_t pPeer, unsigned int uiReason) override;
 
-    // Configuration (server.xml and the command line fill these; the values are the defaults).
-    char m_szBindIP[64] = {};
-    char m_szServerName[64] = {};
-    char m_szGameMode[64] = {};
+    // ---- Configuration (server.xml; read by ParseConfig in BaseServerConfig.cpp) ----
+    // Reads the game-independent keys in their fixed order. False when a fatal check fails;
+    // the reason has been logged and the settings read before it stay applied.
+    virtual bool ParseConfig(const CServerConfiguration& config);
+    // Applies the command-line switches over the parsed configuration. False (logged) when
+    // they make the remote-console port equal the HTTP port with the remote console on.
+    bool ApplyOverrides(const CCommandLineOverrides& overrides);
+
+    // Replaces the value of the rule with that name, or appends the pair.
+    void SetRule(const char* szName, const char* szValue) { m_Rules.Set(szName, szValue); }
+    const std::string* GetRule(const char* szName) const { return m_Rules.Get(szName); }
+
+    // The values are the defaults; the command line overrides some after parsing.
+    std::string m_strLogPath;                          // no log file when empty
+    char m_szLogTimestamp[64] = "%d/%m/%Y - %X";
+    char m_szBindIP[64] = "";                          // all interfaces when empty
+    char m_szServerName[64] = "";
+    char m_szGameMode[64] = "";
+    char m_szServerListingURL[64] = "";
     bool m_bServerBrowser = false;
-    int32_t m_iMaxPlayers = 32;
+    int32_t m_iMaxPlayers = 32;                        // 1..127
     uint16_t m_usPort = 22000;
     uint16_t m_usHTTPPort = 22000;
+    std::string m_strHTTPURL;
     uint16_t m_usRConPort = 23000;
     bool m_bHTTPServer = true;
     bool m_bRCon = false;
     uint16_t m_usSyncInterval = 30;
     eSyncMethod m_SyncMethod = SYNC_METHOD_INTERVAL;
+    uint8_t m_ucSyncPacketPriority = 3;                // ePacketPriority: low
+    uint8_t m_ucSyncPacketFlags = 0;                   // ePacketFlags: 1 reliable, 2 unsequenced
+    bool m_bDuplicateNames = false;
     bool m_bMultithreaded = true;
-    uint16_t m_usStreamInterval = 1000;
     // ENet peers allowed from one address (`maxpeersperaddress`).
     uint32_t m_uiMaxPeersPerAddress = Torvane3D::CENetLimits::DEFAULT_MAX_PEERS_PER_ADDRESS;
+    uint32_t m_uiMaxJoinsPerAddress = 30;              // handshakes per address per minute
+    uint32_t m_uiMinClientVersion[4] = {1, 0, 0, 0};
+    std::vector<std::string> m_StartResources;         // resource names to start, in order
+    Torvane3D::CVarSystem m_CVars;
+    CRules m_Rules;
+    std::string m_strGame = "gta:iii";
+    int32_t m_iGame = 1;                               // -1 for a name no game has
+    float m_fStreamInDistance = 100.0f;
+    float m_fStreamOutDistance = 200.0f;
+    uint16_t m_usStreamInterval = 1000;                // 500..5000
+    // ---- End of configuration ----
 
 protected:
     std::atomic<bool> m_bQuit{false};
