@@ -16,6 +16,25 @@ public:
 
     void OnProcess(const FrameTimeInfo* pFrameInfo) override;
 
+    // ---- Client sessions (GTAServerSession.cpp) ----
+    // The gate: packet 1 only without a client, 149 only before the anticheat answer was
+    // accepted, everything else only after it.
+    void ProcessPacket(Torvane3D::Peer_t pPeer, unsigned int uiPacketId, Torvane3D::Stream* pStream) override;
+    Torvane3D::CNetMachine* NewMachine(Torvane3D::CNetObjectMgr* pManager) override;
+    // Sends the anticheat request (packet 149) and starts its answer deadline.
+    void OnPlayerJoin(Torvane3D::CNetMachine* pClient) override;
+    // Drops clients that have not answered the anticheat request in time.
+    void ProcessSessions() override;
+
+    // A client must answer the anticheat request within this time (milliseconds).
+    static constexpr uint64_t ANTICHEAT_ANSWER_LIMIT_MS = 20000;
+    uint64_t m_ullAnticheatAnswerLimitMs = ANTICHEAT_ANSWER_LIMIT_MS;
+
+protected:
+    void HandleAnticheatAnswer(Torvane3D::CGameClient* pClient, Torvane3D::Stream* pStream);
+    // ---- End of client sessions ----
+
+public:
     // ---- Configuration (server.xml; read by ParseConfig in GTAServerConfig.cpp) ----
     struct tAnticheatFile
     {

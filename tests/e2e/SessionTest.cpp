@@ -345,7 +345,7 @@ TEST_F(SessionTest, ChatIsRelayedToEveryClient)
 
     // A control character reaches the log escaped.
     ASSERT_TRUE(pB->SendChat("red\x1b[31mtext"));
-    EXPECT_TRUE(Logged("Beta: red\\x1B[31mtext"));
+    EXPECT_TRUE(Logged("Beta: red\\x1b[31mtext"));
 
     // Typed on the console, `say` speaks as "Console".
     ASSERT_TRUE(m_Server.WriteLine("say from the console"));
