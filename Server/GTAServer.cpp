@@ -2,7 +2,14 @@
 
 CGTAServer::CGTAServer()
 {
-    // Seam: the element manager, the script API, the games list, the world and the rule "Version".
+    // Seam: the element manager, the script API, the games list and the world.
+    SetRule("Version", SERVER_VERSION_TEXT);
 }
 
 CGTAServer::~CGTAServer() = default;
+
+void CGTAServer::OnProcess(const FrameTimeInfo* pFrameInfo)
+{
+    // Seam: the world advances (game clock, weather) before the event.
+    CBaseServer::OnProcess(pFrameInfo);
+}

@@ -4,8 +4,11 @@
 #include "Startup.h"
 
 #include <Engine/Assert.h>
+#include <Engine/BuiltinArchive.h>
 #include <Engine/Clock.h>
 #include <Engine/Context.h>
+#include <Engine/MountedPath.h>
+#include <Engine/TARArchive.h>
 
 #include <curl/curl.h>
 #include <enet/enet.h>
@@ -50,10 +53,50 @@ static void AddUserAgentPieces(Context& context)
     context.AddUserAgent("OsprelServer/" SERVER_VERSION_TEXT);
 }
 
+// The executable's folder first, so that a file beside the program replaces the built-in one.
+static void MountFileSystem(Context& context)
+{
+    Strong<CFileSystem> pFileSystem = MakeStrong<CFileSystem>();
+    std::string strFolder = GetExecutableFolder();
+    if (!strFolder.empty())
+        pFileSystem->Mount(MakeStrong<CMountedPath>(strFolder.c_str()));
+    Strong<CTARArchive> pArchive = MakeStrong<CTARArchive>();
+    if (pArchive->Read(MakeStrong<CMemoryStream>(g_BuiltinArchive, g_BuiltinArchiveSize)))
+        pFileSystem->Mount(pArchive);
+    context.SetFileSystem(pFileSystem);
+}
+
+// Start-up after the configuration is in place, then the main loop; the exit status.
+static int StartAndRunServer(Context& context, CGTAServer& server, const CCommandLineOverrides& overrides)
+{
+    context.Log("Server is starting...");
+    context.Log(server.m_bMultithreaded ? "Multithreading: enabled" : "Multithreading: disabled");
+    server.InitialiseFrameTimer();
+
+    if (!server.StartNetwork()) {
+        context.LogError("Failed to start the server!");
+        return 1;
+    }
+    context.Log("Server is now listening on port %hu max players %d...", server.m_usPort, server.m_iMaxPlayers);
+
+    // Seam: the remote console ("Failed to start the RCon server!") and the HTTP server
+    // ("Failed to start the HTTP server!") start here when enabled.
+    server.CreateConsoleMachine();
+    // Seam: the configured resources start ("Starting resources..."), then "OnServerStart".
+    // Seam: "/commandline.txt" and, with -dumpdoc, "/dumpdoc" run here.
+
+    // Without a console thread the server still runs; it just takes no typed input.
+    if (!overrides.m_bNoInput)
+        server.StartInputThread();
+
+    server.MainLoop();
+    return 0;
+}
+
 // Runs start-up and the main loop; returns the process's exit status.
 static int RunServer(int argc, char** argv, Context& context, std::unique_ptr<CGTAServer>& pServer)
 {
-    // Seam: the virtual file system mounts GetExecutableFolder() first, then the built-in archive.
+    MountFileSystem(context);
     AddUserAgentPieces(context);
 
     pServer = std::make_unique<CGTAServer>();
@@ -76,6 +119,8 @@ static int RunServer(int argc, char** argv, Context& context, std::unique_ptr<CG
     fclose(pConfig);
     context.LogError("I can't start because server.xml failed to parse...");
     return 1;
+
+    return StartAndRunServer(context, *pServer, overrides);
 }
 
 int main(int argc, char** argv)
@@ -109,7 +154,10 @@ int main(int argc, char** argv)
         return iStatus;
     }
 
+    // The input thread is let go, not waited for: it may be blocked reading standard input.
+    pServer->StopInputThread();
     pContext->Log("Server shutting down...");
+    pServer->ClearConsoleInput();
     pServer.reset();
     pContext.reset();
     return 0;

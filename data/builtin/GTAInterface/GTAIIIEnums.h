@@ -1,0 +1,544 @@
+#pragma once
+#include <inttypes.h>
+
+// GTA III constants for scripts. Every enumerator becomes a global integer
+// constant of the same name; the enum names only group them. Values are the
+// game's own; a group whose values are not listed here is left empty.
+
+enum eVehicleAddon
+{
+};
+
+enum eVehicleFlags
+{
+};
+
+enum eEntityStatus
+{
+    STATUS_PLAYER = 0,
+    STATUS_PLAYER_PLAYBACKFROMBUFFER = 1,
+    STATUS_SIMPLE = 2,
+    STATUS_PHYSICS = 3,
+    STATUS_ABANDONED = 4,
+    STATUS_WRECKED = 5,
+    STATUS_TRAIN_MOVING = 6,
+    STATUS_TRAIN_NOT_MOVING = 7,
+    STATUS_HELI = 8,
+    STATUS_PLANE = 9,
+    STATUS_PLAYER_REMOTE = 10,
+    STATUS_PLAYER_DISABLED = 11,
+};
+
+enum ePedType
+{
+    PEDTYPE_PLAYER1 = 0,
+    PEDTYPE_PLAYER2 = 1,
+    PEDTYPE_PLAYER3 = 2,
+    PEDTYPE_PLAYER4 = 3,
+    PEDTYPE_CIVMALE = 4,
+    PEDTYPE_CIVFEMALE = 5,
+    PEDTYPE_COP = 6,
+    PEDTYPE_GANG1 = 7,
+    PEDTYPE_GANG2 = 8,
+    PEDTYPE_GANG3 = 9,
+    PEDTYPE_GANG4 = 10,
+    PEDTYPE_GANG5 = 11,
+    PEDTYPE_GANG6 = 12,
+    PEDTYPE_GANG7 = 13,
+    PEDTYPE_GANG8 = 14,
+    PEDTYPE_GANG9 = 15,
+    PEDTYPE_EMERGENCY = 16,
+    PEDTYPE_FIREMAN = 17,
+    PEDTYPE_CRIMINAL = 18,
+};
+
+enum ePedAction
+{
+};
+
+enum eObjective
+{
+};
+
+enum eEntityType
+{
+    ENTITY_TYPE_NOTHING = 0,
+    ENTITY_TYPE_BUILDING = 1,
+    ENTITY_TYPE_VEHICLE = 2,
+    ENTITY_TYPE_PED = 3,
+    ENTITY_TYPE_OBJECT = 4,
+    ENTITY_TYPE_DUMMY = 5,
+};
+
+enum eVehicleSubtype
+{
+};
+
+enum eModelType
+{
+};
+
+enum eFlightMode
+{
+};
+
+enum eHeliType
+{
+};
+
+enum eHeliState
+{
+};
+
+enum eControl
+{
+    PAD_LEFTSTICKX = 0,
+    PAD_LEFTSTICKY = 1,
+    PAD_RIGHTSTICKX = 2,
+    PAD_RIGHTSTICKY = 3,
+    PAD_LEFTSHOULDER1 = 4,
+    PAD_LEFTSHOULDER2 = 5,
+    PAD_RIGHTSHOULDER1 = 6,
+    PAD_RIGHTSHOULDER2 = 7,
+    PAD_DPADUP = 8,
+    PAD_DPADDOWN = 9,
+    PAD_DPADLEFT = 10,
+    PAD_DPADRIGHT = 11,
+    PAD_START = 12,
+    PAD_SELECT = 13,
+    PAD_SQUARE = 14,
+    PAD_TRIANGLE = 15,
+    PAD_CROSS = 16,
+    PAD_CIRCLE = 17,
+    PAD_LEFTSHOCK = 18,
+    PAD_RIGHTSHOCK = 19,
+};
+
+enum eVehicleComponent
+{
+};
+
+enum eVehicleOffsets
+{
+};
+
+enum eAutomobileDoor
+{
+    CAR_DOOR_BONNET = 0,
+    CAR_DOOR_BOOT = 1,
+    CAR_DOOR_FRONT_LEFT = 2,
+    CAR_DOOR_FRONT_RIGHT = 3,
+    CAR_DOOR_REAR_LEFT = 4,
+    CAR_DOOR_REAR_RIGHT = 5,
+};
+
+enum eLight
+{
+    CAR_LIGHT_FRONT_LEFT = 0,
+    CAR_LIGHT_FRONT_RIGHT = 1,
+};
+
+enum eAutomobilePanel
+{
+    CAR_PANEL_FRONT_LEFT = 0,
+    CAR_PANEL_FRONT_RIGHT = 1,
+    CAR_PANEL_REAR_LEFT = 2,
+    CAR_PANEL_REAR_RIGHT = 3,
+    CAR_PANEL_WINDSCREEN = 4,
+    CAR_PANEL_BUMPER_FRONT = 5,
+    CAR_PANEL_BUMPER_REAR = 6,
+};
+
+enum eAutomobileDoorStatus
+{
+    CAR_DOOR_STATUS_OK = 0,
+    CAR_DOOR_STATUS_SMASHED = 1,
+    CAR_DOOR_STATUS_SWINGING = 2,
+    CAR_DOOR_STATUS_MISSING = 3,
+};
+
+enum eCorona
+{
+};
+
+enum eGameState
+{
+    GS_START_UP = 0,
+    GS_INIT_LOGO_MPEG = 1,
+    GS_LOGO_MPEG = 2,
+    GS_INIT_INTRO_MPEG = 3,
+    GS_INTRO_MPEG = 4,
+    GS_INIT_ONCE = 5,
+    GS_INIT_FRONTEND = 6,
+    GS_FRONTEND = 7,
+    GS_INIT_PLAYING_GAME = 8,
+    GS_PLAYING_GAME = 9,
+};
+
+enum eLanguage
+{
+    LANGUAGE_AMERICAN = 0,
+    LANGUAGE_FRENCH = 1,
+    LANGUAGE_GERMAN = 2,
+    LANGUAGE_ITALIAN = 3,
+    LANGUAGE_SPANISH = 4,
+};
+
+enum eVehicleType
+{
+    VEHICLE_TYPE_CAR = 0,
+    VEHICLE_TYPE_BOAT = 1,
+    VEHICLE_TYPE_TRAIN = 2,
+    VEHICLE_TYPE_HELI = 3,
+    VEHICLE_TYPE_PLANE = 4,
+};
+
+enum eSCMOpcodeResult
+{
+};
+
+enum eTrafficLightsState
+{
+};
+
+enum eTrafficLightsLight
+{
+};
+
+enum eModelPed
+{
+    PED_PLAYER = 0,
+    PED_COP = 1,
+    PED_SWAT = 2,
+    PED_FBI = 3,
+    PED_ARMY = 4,
+    PED_MEDIC = 5,
+    PED_FIREMAN = 6,
+    PED_MALE01 = 7,
+    PED_TAXI_DRIVER = 8,
+    PED_PIMP = 9,
+    PED_GANG01 = 10,
+    PED_GANG02 = 11,
+    PED_GANG03 = 12,
+    PED_GANG04 = 13,
+    PED_GANG05 = 14,
+    PED_GANG06 = 15,
+    PED_GANG07 = 16,
+    PED_GANG08 = 17,
+    PED_GANG09 = 18,
+    PED_GANG10 = 19,
+    PED_GANG11 = 20,
+    PED_GANG12 = 21,
+    PED_GANG13 = 22,
+    PED_GANG14 = 23,
+    PED_CRIMINAL01 = 24,
+    PED_CRIMINAL02 = 25,
+    PED_SPECIAL01 = 26,
+    PED_SPECIAL02 = 27,
+    PED_SPECIAL03 = 28,
+    PED_SPECIAL04 = 29,
+};
+
+enum eModelVehicle
+{
+    VEHICLE_LANDSTALKER = 90,
+    VEHICLE_IDAHO = 91,
+    VEHICLE_STINGER = 92,
+    VEHICLE_LINERUNNER = 93,
+    VEHICLE_PERENNIAL = 94,
+    VEHICLE_SENTINEL = 95,
+    VEHICLE_PATRIOT = 96,
+    VEHICLE_FIRETRUCK = 97,
+    VEHICLE_TRASHMASTER = 98,
+    VEHICLE_STRETCH = 99,
+    VEHICLE_MANANA = 100,
+    VEHICLE_INFERNUS = 101,
+    VEHICLE_BLISTA = 102,
+    VEHICLE_PONY = 103,
+    VEHICLE_MULE = 104,
+    VEHICLE_CHEETAH = 105,
+    VEHICLE_AMBULANCE = 106,
+    VEHICLE_FBI_CAR = 107,
+    VEHICLE_MOONBEAM = 108,
+    VEHICLE_ESPERANTO = 109,
+    VEHICLE_TAXI = 110,
+    VEHICLE_KURUMA = 111,
+    VEHICLE_BOBCAT = 112,
+    VEHICLE_MR_WHOOPEE = 113,
+    VEHICLE_BF_INJECTION = 114,
+    VEHICLE_CORPSE = 115,
+    VEHICLE_POLICE = 116,
+    VEHICLE_ENFORCER = 117,
+    VEHICLE_SECURICAR = 118,
+    VEHICLE_BANSHEE = 119,
+    VEHICLE_PREDATOR = 120,
+    VEHICLE_BUS = 121,
+    VEHICLE_RHINO = 122,
+    VEHICLE_BARRACKS_OL = 123,
+    VEHICLE_TRAIN = 124,
+    VEHICLE_CHOPPER = 125,
+    VEHICLE_DODO = 126,
+    VEHICLE_COACH = 127,
+    VEHICLE_CABBIE = 128,
+    VEHICLE_STALLION = 129,
+    VEHICLE_RUMPO = 130,
+    VEHICLE_RC_BANDIT = 131,
+    VEHICLE_BELLYUP = 132,
+    VEHICLE_MR_WONGS = 133,
+    VEHICLE_MAFIA_SENTINEL = 134,
+    VEHICLE_YARDIE_LOBO = 135,
+    VEHICLE_YAKUZA_STINGER = 136,
+    VEHICLE_DIABLO_STALLION = 137,
+    VEHICLE_CARTEL_CRUISER = 138,
+    VEHICLE_HOODS_RUMPO_XL = 139,
+    VEHICLE_AIRTRAIN = 140,
+    VEHICLE_DEADDODO = 141,
+    VEHICLE_SPEEDER = 142,
+    VEHICLE_REEFER = 143,
+    VEHICLE_PANLANTIC = 144,
+    VEHICLE_FLATBED = 145,
+    VEHICLE_YANKEE = 146,
+    VEHICLE_ESCAPE = 147,
+    VEHICLE_BORGNINE = 148,
+    VEHICLE_TOYZ = 149,
+    VEHICLE_GHOST = 150,
+};
+
+enum eWeather
+{
+    WEATHER_SUNNY = 0,
+    WEATHER_CLOUDY = 1,
+    WEATHER_RAINY = 2,
+    WEATHER_FOGGY = 3,
+};
+
+enum ePedComponent
+{
+};
+
+enum ePedPieceTypes
+{
+    PEDPIECE_TORSO = 0,
+    PEDPIECE_MID = 1,
+    PEDPIECE_LEFTARM = 2,
+    PEDPIECE_RIGHTARM = 3,
+    PEDPIECE_LEFTLEG = 4,
+    PEDPIECE_RIGHTLEG = 5,
+    PEDPIECE_HEAD = 6,
+};
+
+enum eExplosion
+{
+    EXPLOSION_GRENADE = 0,
+    EXPLOSION_MOLOTOV = 1,
+    EXPLOSION_ROCKET = 2,
+    EXPLOSION_CAR = 3,
+    EXPLOSION_CAR_QUICK = 4,
+    EXPLOSION_HELI = 5,
+    EXPLOSION_MINE = 6,
+    EXPLOSION_BARREL = 7,
+    EXPLOSION_TANK_GRENADE = 8,
+    EXPLOSION_HELI_BOMB = 9,
+};
+
+enum eWeapon
+{
+    WEAPON_UNARMED = 0,
+    WEAPON_BASEBALLBAT = 1,
+    WEAPON_COLT45 = 2,
+    WEAPON_UZI = 3,
+    WEAPON_SHOTGUN = 4,
+    WEAPON_AK47 = 5,
+    WEAPON_M16 = 6,
+    WEAPON_SNIPERRIFLE = 7,
+    WEAPON_ROCKETLAUNCHER = 8,
+    WEAPON_FLAMETHROWER = 9,
+    WEAPON_MOLOTOV = 10,
+    WEAPON_GRENADE = 11,
+    WEAPON_DETONATOR = 12,
+};
+
+enum eIsland
+{
+    ISLAND_NONE = 0,
+    ISLAND_PORTLAND = 1,
+    ISLAND_STAUNTON = 2,
+    ISLAND_SHORESIDE = 3,
+};
+
+enum eRadioStation
+{
+    RADIO_HEAD_RADIO = 0,
+    RADIO_DOUBLE_CLEF_FM = 1,
+    RADIO_JAH_RADIO = 2,
+    RADIO_RISE_FM = 3,
+    RADIO_LIPS_106 = 4,
+    RADIO_GAME_RADIO_FM = 5,
+    RADIO_MSX_FM = 6,
+    RADIO_FLASHBACK_FM = 7,
+    RADIO_CHATTERBOX_FM = 8,
+};
+
+enum eFrontEndTrack
+{
+};
+
+enum eModelState
+{
+    MODEL_STATE_NOT_LOADED = 0,
+    MODEL_STATE_LOADED = 1,
+    MODEL_STATE_IN_QUEUE = 2,
+    MODEL_STATE_READING = 3,
+    MODEL_STATE_STARTED = 4,
+};
+
+enum eCopType
+{
+    COP_STREET = 0,
+    COP_FBI = 1,
+    COP_SWAT = 2,
+    COP_ARMY = 3,
+};
+
+enum eVehicleClass
+{
+};
+
+enum eFade
+{
+    FADE_OUT = 0,
+    FADE_IN = 1,
+};
+
+enum eParticle
+{
+};
+
+enum eCoronaTexture
+{
+};
+
+enum eBlipType
+{
+    BLIP_NONE = 0,
+    BLIP_CAR = 1,
+    BLIP_CHAR = 2,
+    BLIP_OBJECT = 3,
+    BLIP_COORD = 4,
+    BLIP_CONTACT_POINT = 5,
+};
+
+enum eBrightLightType
+{
+};
+
+enum ePathNodeType
+{
+};
+
+enum eBlipDisplayed
+{
+    BLIP_DISPLAY_NEITHER = 0,
+    BLIP_DISPLAY_MARKER_ONLY = 1,
+    BLIP_DISPLAY_BLIP_ONLY = 2,
+    BLIP_DISPLAY_BOTH = 3,
+};
+
+enum eDrivingStyle
+{
+    DRIVINGSTYLE_STOP_FOR_CARS = 0,
+    DRIVINGSTYLE_SLOW_DOWN_FOR_CARS = 1,
+    DRIVINGSTYLE_AVOID_CARS = 2,
+    DRIVINGSTYLE_PLOUGH_THROUGH = 3,
+};
+
+enum eThreatType
+{
+};
+
+enum ePedStats
+{
+};
+
+enum ePedWalkStyle
+{
+};
+
+enum eCutscene
+{
+};
+
+enum eGarageIndex
+{
+};
+
+enum eGarageType
+{
+};
+
+enum eRadarSprite
+{
+    RADAR_SPRITE_NONE = 0,
+    RADAR_SPRITE_ASUKA = 1,
+    RADAR_SPRITE_BOMB = 2,
+    RADAR_SPRITE_CAT = 3,
+    RADAR_SPRITE_CENTRE = 4,
+    RADAR_SPRITE_COPCAR = 5,
+    RADAR_SPRITE_DON = 6,
+    RADAR_SPRITE_EIGHT = 7,
+    RADAR_SPRITE_EL = 8,
+    RADAR_SPRITE_ICE = 9,
+    RADAR_SPRITE_JOEY = 10,
+    RADAR_SPRITE_KENJI = 11,
+    RADAR_SPRITE_LIZ = 12,
+    RADAR_SPRITE_LUIGI = 13,
+    RADAR_SPRITE_NORTH = 14,
+    RADAR_SPRITE_RAY = 15,
+    RADAR_SPRITE_SAL = 16,
+    RADAR_SPRITE_SAVE = 17,
+    RADAR_SPRITE_SPRAY = 18,
+    RADAR_SPRITE_TONY = 19,
+    RADAR_SPRITE_WEAPON = 20,
+};
+
+enum eBlipColour
+{
+    BLIP_COLOUR_RED = 0,
+    BLIP_COLOUR_GREEN = 1,
+    BLIP_COLOUR_BLUE = 2,
+    BLIP_COLOUR_WHITE = 3,
+    BLIP_COLOUR_YELLOW = 4,
+    BLIP_COLOUR_PURPLE = 5,
+    BLIP_COLOUR_CYAN = 6,
+};
+
+enum ePickupType
+{
+    PICKUP_NONE = 0,
+    PICKUP_IN_SHOP = 1,
+    PICKUP_ON_STREET = 2,
+    PICKUP_ONCE = 3,
+    PICKUP_ONCE_TIMEOUT = 4,
+    PICKUP_COLLECTABLE1 = 5,
+    PICKUP_IN_SHOP_OUT_OF_STOCK = 6,
+    PICKUP_MONEY = 7,
+    PICKUP_MINE_INACTIVE = 8,
+    PICKUP_MINE_ARMED = 9,
+    PICKUP_NAUTICAL_MINE_INACTIVE = 10,
+    PICKUP_NAUTICAL_MINE_ARMED = 11,
+    PICKUP_FLOATINGPACKAGE = 12,
+    PICKUP_FLOATINGPACKAGE_FLOATING = 13,
+    PICKUP_ON_STREET_SLOW = 14,
+};
+
+enum eCamMode
+{
+};
+
+enum eStats
+{
+};
+
+enum eCheat
+{
+};

@@ -1,0 +1,317 @@
+#pragma once
+
+// GTA IV constants for scripts. Every enumerator becomes a global integer
+// constant of the same name; the enum names only group them. Values are the
+// game's own; a group whose values are not listed here is left empty.
+// The model values are the 32-bit hashes the game gives its models: Jenkins
+// one-at-a-time over the lower-case model name (MODEL_ADMIRAL is the hash of
+// "admiral"). Scripts see those of 0x80000000 and above as negative numbers.
+
+enum eWeapon
+{
+    WEAPON_UNARMED = 0,
+    WEAPON_BASEBALLBAT = 1,
+    WEAPON_POOLCUE = 2,
+    WEAPON_KNIFE = 3,
+    WEAPON_GRENADE = 4,
+    WEAPON_MOLOTOV = 5,
+    WEAPON_ROCKET = 6,
+    WEAPON_PISTOL = 7,
+    WEAPON_DEAGLE = 9,
+    WEAPON_SHOTGUN = 10,
+    WEAPON_BERETTA = 11,
+    WEAPON_MICRO_UZI = 12,
+    WEAPON_MP5 = 13,
+    WEAPON_AK47 = 14,
+    WEAPON_M4 = 15,
+    WEAPON_SNIPERRIFLE = 16,
+    WEAPON_M40A1 = 17,
+    WEAPON_RLAUNCHER = 18,
+    WEAPON_FTHROWER = 19,
+    WEAPON_MINIGUN = 20,
+};
+
+enum eWeaponSlot
+{
+};
+
+enum eModel : uint32_t
+{
+    MODEL_PLAYER = 0x6F0783F5,
+    MODEL_M_Y_MULTIPLAYER = 0x879495E2,
+    MODEL_F_Y_MULTIPLAYER = 0xD9BDC03A,
+    MODEL_M_Y_COP = 0xF5148AB2,
+    MODEL_M_Y_SWAT = 0xC41C88BE,
+    MODEL_ADMIRAL = 0x4B5C5320,
+    MODEL_AIRTUG = 0x5D0AAC8F,
+    MODEL_AMBULANCE = 0x45D56ADA,
+    MODEL_BANSHEE = 0xC1E908D2,
+    MODEL_BENSON = 0x7A61B330,
+    MODEL_BIFF = 0x32B91AE8,
+    MODEL_BLISTA = 0xEB70965F,
+    MODEL_BOBCAT = 0x4020325C,
+    MODEL_BOXVILLE = 0x898ECCEA,
+    MODEL_BUCCANEER = 0xD756460C,
+    MODEL_BURRITO = 0xAFBB2CA4,
+    MODEL_BUS = 0xD577C962,
+    MODEL_CABBY = 0x705A3E41,
+    MODEL_CAVALCADE = 0x779F23AA,
+    MODEL_CHAVOS = 0xFBFD5B62,
+    MODEL_COGNOSCENTI = 0x86FE0B60,
+    MODEL_COMET = 0x3F637729,
+    MODEL_COQUETTE = 0x067BC037,
+    MODEL_DILETTANTE = 0xBC993509,
+    MODEL_DUKES = 0x2B26F456,
+    MODEL_EMPEROR = 0xD7278283,
+    MODEL_ESPERANTO = 0xEF7ED55D,
+    MODEL_FACTION = 0x81A9CDDF,
+    MODEL_FBI = 0x432EA949,
+    MODEL_FELTZER = 0xBE9075F1,
+    MODEL_FEROCI = 0x3A196CEA,
+    MODEL_FIRETRUK = 0x73920F8E,
+    MODEL_FLATBED = 0x50B0215A,
+    MODEL_FORTUNE = 0x255FC509,
+    MODEL_FORKLIFT = 0x58E49664,
+    MODEL_FUTO = 0x7836CE2F,
+    MODEL_HABANERO = 0x34B7390F,
+    MODEL_HAKUMAI = 0xEB9F21D3,
+    MODEL_HUNTLEY = 0x1D06D681,
+    MODEL_INFERNUS = 0x18F25AC7,
+    MODEL_INGOT = 0xB3206692,
+    MODEL_INTRUDER = 0x34DD8AA1,
+    MODEL_LANDSTALKER = 0x4BA4E8DC,
+    MODEL_LOKUS = 0xFDCAF758,
+    MODEL_MANANA = 0x81634188,
+    MODEL_MARBELLA = 0x4DC293EA,
+    MODEL_MERIT = 0xB4D8797E,
+    MODEL_MINIVAN = 0xED7EADA4,
+    MODEL_MOONBEAM = 0x1F52A43F,
+    MODEL_MRTASTY = 0x22C16A2F,
+    MODEL_MULE = 0x35ED670B,
+    MODEL_NOOSE = 0x08DE2A8B,
+    MODEL_ORACLE = 0x506434F6,
+    MODEL_PACKER = 0x21EEE87D,
+    MODEL_PATRIOT = 0xCFCFEB3B,
+    MODEL_PERENNIAL = 0x84282613,
+    MODEL_PEYOTE = 0x6D19CCBC,
+    MODEL_PHANTOM = 0x809AA4CB,
+    MODEL_PINNACLE = 0x07D10BDC,
+    MODEL_PMP600 = 0x5208A519,
+    MODEL_POLICE = 0x79FBB0C5,
+    MODEL_PONY = 0xF8DE29A8,
+    MODEL_PREMIER = 0x8FB66F9B,
+    MODEL_PRIMO = 0xBB6B404F,
+    MODEL_RANCHER = 0x52DB01E0,
+    MODEL_REBLA = 0x04F48FC4,
+    MODEL_RIPLEY = 0xCD935EF9,
+    MODEL_ROMERO = 0x2560B2FC,
+    MODEL_RUINER = 0xF26CEFF9,
+    MODEL_SABRE = 0xE53C7459,
+    MODEL_SABREGT = 0x9B909C94,
+    MODEL_SCHAFTER = 0xECC96C3F,
+    MODEL_SENTINEL = 0x50732C82,
+    MODEL_SOLAIR = 0x50249008,
+    MODEL_SPEEDO = 0xCFB3870C,
+    MODEL_STALION = 0x72A4C31E,
+    MODEL_STEED = 0x63FFE6EC,
+    MODEL_STOCKADE = 0x6827CF72,
+    MODEL_STRATUM = 0x66B4FC45,
+    MODEL_STRETCH = 0x8B13F083,
+    MODEL_SULTAN = 0x39DA2754,
+    MODEL_SULTANRS = 0xEE6024BC,
+    MODEL_SUPERGT = 0x6C9962A9,
+    MODEL_TAXI = 0xC703DB5F,
+    MODEL_TRASH = 0x72435A19,
+    MODEL_TURISMO = 0x8EF34547,
+    MODEL_URANUS = 0x5B73F5B7,
+    MODEL_VIGERO = 0xCEC6B9B7,
+    MODEL_VINCENT = 0xDD3BD501,
+    MODEL_VIRGO = 0xE2504942,
+    MODEL_VOODOO = 0x779B4F2D,
+    MODEL_WASHINGTON = 0x69F06B57,
+    MODEL_WILLARD = 0x737DAEC2,
+    MODEL_YANKEE = 0xBE6FF06A,
+    MODEL_BOBBER = 0x92E56A2C,
+    MODEL_FAGGIO = 0x9229E4EB,
+    MODEL_NRG900 = 0x47B9138A,
+    MODEL_PCJ = 0xC9CEAF06,
+    MODEL_SANCHEZ = 0x2EF89E46,
+    MODEL_ANNIHILATOR = 0x31F0B376,
+    MODEL_MAVERICK = 0x9D0450CA,
+    MODEL_POLMAV = 0x1517D4D9,
+    MODEL_DINGHY = 0x3D961290,
+    MODEL_JETMAX = 0x33581161,
+    MODEL_MARQUIS = 0xC1CE1183,
+    MODEL_PREDATOR = 0xE2E7D4AB,
+    MODEL_REEFER = 0x68E27CB6,
+    MODEL_SQUALO = 0x17DF5EC2,
+    MODEL_TROPIC = 0x1149422F,
+};
+
+enum eIntStatistic
+{
+};
+
+enum eFloatStatistic
+{
+};
+
+enum ePickupType
+{
+};
+
+enum ePedType
+{
+};
+
+enum ePedBodyPart
+{
+};
+
+enum ePedComponent
+{
+    PED_COMPONENT_HEAD = 0,
+    PED_COMPONENT_UPPER = 1,
+    PED_COMPONENT_LOWER = 2,
+    PED_COMPONENT_SUSE = 3,
+    PED_COMPONENT_HAND = 4,
+    PED_COMPONENT_FEET = 5,
+    PED_COMPONENT_JACKET = 6,
+    PED_COMPONENT_HAIR = 7,
+    PED_COMPONENT_SUSE2 = 8,
+    PED_COMPONENT_TEETH = 9,
+    PED_COMPONENT_FACE = 10,
+};
+
+enum ePedRace
+{
+};
+
+enum ePedBone
+{
+};
+
+enum ePedClimbState
+{
+};
+
+enum ePedMoveState
+{
+};
+
+enum ePedPropType
+{
+};
+
+enum eCheat
+{
+};
+
+enum eAchievement
+{
+};
+
+enum eVehicleDoor
+{
+};
+
+enum eVehicleDoorLock
+{
+};
+
+enum eVehicleDrivingStyle
+{
+};
+
+enum eVehicleTyre
+{
+};
+
+enum eVehicleLights
+{
+};
+
+enum eVehicleWindow
+{
+};
+
+enum eVehicleExtra
+{
+};
+
+enum eBlipDisplay
+{
+};
+
+enum eBlipPriority
+{
+};
+
+enum eBlipSprite
+{
+};
+
+enum eBlipType
+{
+};
+
+enum eWeather
+{
+    WEATHER_EXTRA_SUNNY = 0,
+    WEATHER_SUNNY = 1,
+    WEATHER_SUNNY_WINDY = 2,
+    WEATHER_CLOUDY = 3,
+    WEATHER_RAIN = 4,
+    WEATHER_DRIZZLE = 5,
+    WEATHER_FOGGY = 6,
+    WEATHER_LIGHTNING = 7,
+};
+
+enum eLanguage
+{
+    LANGUAGE_AMERICAN = 0,
+    LANGUAGE_FRENCH = 1,
+    LANGUAGE_GERMAN = 2,
+    LANGUAGE_ITALIAN = 3,
+    LANGUAGE_SPANISH = 4,
+};
+
+enum eHUDType
+{
+};
+
+enum eMapArea
+{
+};
+
+enum eSound
+{
+};
+
+enum eTrainStation
+{
+};
+
+enum eRadioStation
+{
+};
+
+enum eInteriorRoomKey
+{
+};
+
+enum ePadButton
+{
+};
+
+enum eTextFont
+{
+};
+
+enum eInput
+{
+};
+
+enum eVehicleSubtype
+{
+};
