@@ -45,6 +45,15 @@ void CBaseServer::RefuseConnection(Peer_t pPeer, uint32_t uiReason, const char* 
         GetTransport()->Disconnect(pPeer, uiReason);
 }
 
+// The games list's name of the configured game: the configured text, lower-cased.
+static std::string GameListName(const std::string& game)
+{
+    std::string name = game;
+    for (char& c : name)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
 CNetMachine* CBaseServer::NewMachine(CNetObjectMgr* pManager)
 {
     return new CNetMachine(pManager, &m_Machines);
@@ -53,10 +62,7 @@ CNetMachine* CBaseServer::NewMachine(CNetObjectMgr* pManager)
 void CBaseServer::CreateConsoleMachine()
 {
     Strong<CNetMachine> pConsole = Strong<CNetMachine>::Adopt(NewMachine(nullptr));
-    std::string gameName = m_strGame;
-    for (char& c : gameName)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    pConsole->SetGameName(gameName);
+    pConsole->SetGameName(GameListName(m_strGame));
     pConsole->SetGame(m_iGame);
     pConsole->SetAdministrator(true);
     pConsole->SetConsole(true);
@@ -165,10 +171,7 @@ void CBaseServer::HandleConnect(Peer_t pPeer, Stream* pStream)
     Strong<CNetMachine> pClient = Strong<CNetMachine>::Adopt(NewMachine(nullptr));
     m_Machines.Set(iSlot, pClient);
     pClient->SetPeer(pPeer);
-    std::string gameName = m_strGame;
-    for (char& c : gameName)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    pClient->SetGameName(gameName);
+    pClient->SetGameName(GameListName(m_strGame));
     pClient->SetGame(ucGame);
     pClient->SetAddress(ipAddress);
     pClient->SetName(name);
