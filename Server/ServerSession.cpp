@@ -4,6 +4,7 @@
 
 #include <Engine/BinaryIO.h>
 #include <Engine/Context.h>
+#include <Engine/Password.h>
 #include <Multiplayer/PacketIds.h>
 #include <Multiplayer/SafeText.h>
 #include <Network/Packet.h>
@@ -73,10 +74,9 @@ void CBaseServer::CreateConsoleMachine()
 
 bool CBaseServer::CheckJoinPassword(const std::string& password) const
 {
-    // Seam: with a join password configured, the text must verify against its bcrypt
-    // verifier (VerifyPassword); until the configuration keeps one, there is none.
-    (void)password;
-    return true;
+    // Without a join password any text is accepted. A text bcrypt cannot take whole (over
+    // 72 bytes, or with a zero byte) is refused without being hashed.
+    return !m_Password.IsSet() || VerifyPassword(password, m_Password);
 }
 
 // The version parts compared in order from the first: true when lower than the minimum.
