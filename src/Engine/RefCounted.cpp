@@ -107,10 +107,4 @@ namespace Torvane3D
         delete m_pDestroyNotification;
         m_pDestroyNotification = pRecord;
     }
-
-    // Seam: the script-values module gives objects their default value (an object value).
-    CArgument* CBaseObject::CreateArgument()
-    {
-        return nullptr;
-    }
 }

@@ -1,3 +1,4 @@
+#include <Engine/Hash.h>
 #include <Scripting/CommandHandlers.h>
 
 #include <cstdarg>
@@ -6,34 +7,6 @@
 
 namespace Torvane3D
 {
-    // Seam: the name key moves to the engine's hashing module (CRC-32 with lower-cased
-    // names) once it is in; this is the same IEEE 802.3 CRC, reflected, initial value and
-    // result complemented.
-    static uint32_t Crc32LowerCase(const char* szText)
-    {
-        static const struct CTable
-        {
-            uint32_t m_rguiEntries[256];
-            CTable()
-            {
-                for (uint32_t i = 0; i < 256; ++i) {
-                    uint32_t c = i;
-                    for (int k = 0; k < 8; ++k)
-                        c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-                    m_rguiEntries[i] = c;
-                }
-            }
-        } s_Table;
-        uint32_t uiCrc = 0xFFFFFFFFu;
-        for (const unsigned char* p = reinterpret_cast<const unsigned char*>(szText); *p; ++p) {
-            unsigned char c = *p;
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<unsigned char>(c - 'A' + 'a');
-            uiCrc = s_Table.m_rguiEntries[(uiCrc ^ c) & 0xFF] ^ (uiCrc >> 8);
-        }
-        return ~uiCrc;
-    }
-
     void CCommandReplyLogger::LogFormatted(eLogType level, const char* szFormat, ...)
     {
         char szText[4096];
@@ -54,7 +27,9 @@ namespace Torvane3D
 
     uint32_t CCommandHandlers::GetCommandKey(const char* szName)
     {
-        return Crc32LowerCase(szName ? szName : "");
+        CRC32Hash hash;
+        hash.AddString(szName, true);
+        return hash.GetHash();
     }
 
     bool CCommandHandlers::AddCommandHandler(CCommandHandler* pHandler, const char* szName)

@@ -101,10 +101,24 @@ TEST(FileSystem, ExecutableFolderComesBeforeTheArchive)
     EXPECT_FALSE(fs.Enumerate("nowhere", Collect, &stopped));
 }
 
-TEST(FileSystem, BuiltinArchiveReads)
+TEST(FileSystem, BuiltinArchiveBehindTheExecutableFolder)
 {
     auto pArchive = MakeStrong<CTARArchive>();
-    EXPECT_TRUE(pArchive->Read(MakeStrong<CMemoryStream>(g_BuiltinArchive, g_BuiltinArchiveSize)));
+    ASSERT_TRUE(pArchive->Read(MakeStrong<CMemoryStream>(g_BuiltinArchive, g_BuiltinArchiveSize)));
+    for (const char* szMember : {"vehiclecolours.conf", "vehiclecolours_vc.conf", "vehiclecolours_sa.conf",
+             "vehiclecolours_iv.conf", "GTAInterface/GTAIIIEnums.h", "GTAInterface/GTAVCEnums.h",
+             "GTAInterface/GTASAEnums.h", "GTAInterface/GTAIVEnums.h"})
+        EXPECT_TRUE(pArchive->Exists(szMember, true, false)) << szMember;
+
+    CTempDir root;
+    auto pFileSystem = MakeStrong<CFileSystem>();
+    pFileSystem->Mount(MakeStrong<CMountedPath>((root.Path() + "/").c_str()));
+    pFileSystem->Mount(pArchive);
+    std::string strBuiltin = ReadAll(pFileSystem->Open("vehiclecolours.conf", false));
+    EXPECT_GT(strBuiltin.size(), 0u);
+    root.Write("vehiclecolours.conf", "beside the executable");
+    EXPECT_EQ(ReadAll(pFileSystem->Open("vehiclecolours.conf", false)), "beside the executable");
+    EXPECT_EQ(ReadAll(pFileSystem->Open("/vehiclecolours.conf", false)), "beside the executable");
 }
 
 TEST(MountedPath, OpenCreateExists)

@@ -17,7 +17,8 @@ namespace
 
     std::string LoadedText(const std::string& strBytes)
     {
-        const std::string* pText = ReaderOver(strBytes)->GetText();
+        Strong<CTextReader> pReader = ReaderOver(strBytes);
+        const std::string* pText = pReader->GetText();
         return pText ? *pText : "<refused>";
     }
 
