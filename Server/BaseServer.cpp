@@ -25,12 +25,16 @@ static uint64_t ReadFrameCounter()
 class CSayCommandHandler : public CCommandHandler
 {
 public:
-    void Execute(const char*, const char*, CBaseObject* pSource) override
+    explicit CSayCommandHandler(CBaseServer* pServer) : m_pServer(pServer) {}
+    void Execute(const char*, const char* szArguments, CBaseObject* pSource) override
     {
-        if (!pSource)
-            return;
-        // Seam: client sessions relay the line here: UserChat(pSource, szArguments, length).
+        // Only a client (the console client for typed lines) can say something.
+        if (CNetMachine* pClient = dynamic_cast<CNetMachine*>(pSource))
+            m_pServer->UserChat(pClient, szArguments, strlen(szArguments));
     }
+
+private:
+    CBaseServer* m_pServer;
 };
 
 // `quit` and `exit`.
@@ -98,13 +102,14 @@ uint64_t CFrameTimer::GetMilliseconds(uint64_t ullCounter) const
 CBaseServer::CBaseServer()
 {
     m_pNetServer = std::make_unique<CENetServer>(this);
+    m_Machines.SetNetServer(m_pNetServer.get());
     m_pCommandHandlers = std::make_unique<CCommandHandlers>();
     m_pCommandHandlers->SetPassSourceToScripts(true);
     // Seam: the resource manager with the scripting, event, define and timer registries.
     // Seam: the remote console, the listing announcer and the HTTP request manager.
     m_pConsoleQueue = std::make_shared<CPumpedEventLoop>();
     // Seam: the query-information block and the server's event types.
-    m_pCommandHandlers->AddCommandHandler(new CSayCommandHandler, "say");
+    m_pCommandHandlers->AddCommandHandler(new CSayCommandHandler(this), "say");
     m_pCommandHandlers->AddCommandHandler(new CExitCommandHandler(this), "quit");
     m_pCommandHandlers->AddCommandHandler(new CExitCommandHandler(this), "exit");
     // Seam: start, stop, stopall, restart, refresh (resources) and dumpdoc (documentation).
@@ -118,7 +123,9 @@ CBaseServer::~CBaseServer()
     StopInputThread();
     ClearConsoleInput();
     // Seam: stop the listing and the remote console, stop every resource, stop the HTTP
-    // server, release the element manager and the client table (slot 255 down to 0).
+    // server, release the element manager.
+    m_Machines.ClearAll();
+    m_pConsoleMachine = nullptr;
     m_pCommandHandlers.reset();
     // The transport goes last.
     m_pNetServer.reset();
@@ -197,6 +204,7 @@ bool CBaseServer::Frame()
             return false;
 
         m_pNetServer->Update();
+        ProcessSessions();
 
         if (m_bServerBrowser) {
             // Seam: the server listing's main-loop step (retry timer counted down by the delta).
@@ -239,20 +247,4 @@ bool CBaseServer::ReceiveDatagram(INetSocket*)
 {
     // Seam: the query protocol answers datagrams that start with FF FF here.
     return false;
-}
-
-void CBaseServer::ProcessPacket(Peer_t, unsigned int, Stream*)
-{
-    // Seam: client sessions gate and dispatch packets here.
-}
-
-bool CBaseServer::OnPlayerConnect(Peer_t)
-{
-    // Seam: client sessions raise "OnPlayerConnect" here.
-    return true;
-}
-
-void CBaseServer::OnPlayerDisconnect(Peer_t, unsigned int)
-{
-    // Seam: client sessions run the departure here.
 }

@@ -2,7 +2,8 @@
 
 CGTAServer::CGTAServer()
 {
-    // Seam: the element manager, the script API, the games list, the world and the rule "Version".
+    // Seam: the element manager, the script API, the games list and the world.
+    SetRule("Version", SERVER_VERSION_TEXT);
 }
 
 CGTAServer::~CGTAServer() = default;

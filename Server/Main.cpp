@@ -81,7 +81,7 @@ static int StartAndRunServer(Context& context, CGTAServer& server, const CComman
 
     // Seam: the remote console ("Failed to start the RCon server!") and the HTTP server
     // ("Failed to start the HTTP server!") start here when enabled.
-    // Seam: the console client takes slot 255.
+    server.CreateConsoleMachine();
     // Seam: the configured resources start ("Starting resources..."), then "OnServerStart".
     // Seam: "/commandline.txt" and, with -dumpdoc, "/dumpdoc" run here.
 

@@ -32,4 +32,48 @@ namespace Torvane3D
     uint32_t CRC32(const void* pData, size_t length);
     // The key of a name: its CRC-32, with ASCII letters lowered when bLower is set.
     uint32_t CRC32Name(std::string_view name, bool bLower);
+
+    // A message digest through OpenSSL's EVP interface.
+    class CDigest
+    {
+    public:
+        CDigest(const CDigest&) = delete;
+        CDigest& operator=(const CDigest&) = delete;
+        ~CDigest();
+
+        void Add(const void* pData, size_t length);
+        void Add(std::string_view text) { Add(text.data(), text.size()); }
+        // The digest of everything added; the hash starts over afterwards.
+        std::string Finish();
+        std::string FinishHex() { return ToHex(Finish()); }
+
+        static std::string ToHex(std::string_view bytes);
+
+    protected:
+        explicit CDigest(const void* pAlgorithm);
+
+    private:
+        void Start();
+
+        const void* m_pAlgorithm;
+        void* m_pContext;
+    };
+
+    // FIPS 180-4 SHA-256: 32-byte digests (names of staged client files).
+    class CSHA256 : public CDigest
+    {
+    public:
+        static constexpr size_t DIGEST_SIZE = 32;
+        CSHA256();
+        static std::string Hash(std::string_view data);
+    };
+
+    // RFC 1321 MD5: 16-byte digests (anticheat file list).
+    class CMD5Hash : public CDigest
+    {
+    public:
+        static constexpr size_t DIGEST_SIZE = 16;
+        CMD5Hash();
+        static std::string Hash(std::string_view data);
+    };
 }

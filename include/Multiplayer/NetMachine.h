@@ -2,6 +2,7 @@
 // The console pseudo-client ("Console", slot 255) is a machine too, without a peer.
 #pragma once
 
+#include <Engine/Arguments.h>
 #include <Engine/RefCounted.h>
 #include <Network/NetServer.h>
 
@@ -36,8 +37,16 @@ namespace Torvane3D
         void SendUpdate();
         // Changes the player element and sends packet 26 to every client.
         void SetPlayer(CBaseObject* pPlayer, int32_t iPlayerId);
-        // Seam: SetData, RemoveData and ClearData (packets 24 and 25) arrive with the
-        // client's script data map.
+        // The client's script data. SetData stores a copy of the value (a null value or
+        // code 0 removes the key) and, with bSend, tells every client (packet 24); false when
+        // the value cannot be stored, in which case nothing changes and nothing is sent.
+        bool SetData(std::string_view key, const CArgument* pValue, bool bSend);
+        // Removes a present key and tells every client (packet 24, type 0); an absent key
+        // sends nothing.
+        bool RemoveData(std::string_view key);
+        // Empties the data and tells every client (packet 25).
+        void ClearData();
+        const CArgumentMap& GetData() const { return m_Data; }
 
         CNetObjectMgr* GetManager() const { return m_pManager; }
         CNetMachines* GetMachines() const { return m_pMachines; }
@@ -73,6 +82,7 @@ namespace Torvane3D
         int32_t m_iGame = -1;
         int32_t m_iIndex = -1;
         std::string m_strName;
+        CArgumentMap m_Data;
         Weak<CBaseObject> m_pPlayer;
         int32_t m_iPlayerId = -1;
         bool m_bJoined = false;

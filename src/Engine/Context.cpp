@@ -1,5 +1,7 @@
 #include <Engine/Context.h>
 
+#include "LogLock.h"
+
 namespace Torvane3D
 {
     Context* g_pContext = nullptr;
@@ -8,6 +10,8 @@ namespace Torvane3D
 
     Context::~Context()
     {
+        std::lock_guard<std::recursive_mutex> lock(GetLogMutex());
+        m_FileLog.Close();
         if (g_pContext == this)
             g_pContext = nullptr;
     }

@@ -30,9 +30,7 @@ namespace Torvane3D
     {
         CBinaryWriter writer(pStream);
         return writer.WriteUInt8(GetFlags()) && writer.WriteUInt8(static_cast<uint8_t>(m_iGame)) &&
-            writer.WriteInt32(GetPlayerId()) && writer.WriteString(m_strName) &&
-            // Seam: the client's script data map; until it exists the map is empty (count 0).
-            writer.WriteCompactLength(0);
+            writer.WriteInt32(GetPlayerId()) && writer.WriteString(m_strName) && m_Data.Write(pStream);
     }
 
     void CNetMachine::SendPlayer()
@@ -65,6 +63,62 @@ namespace Torvane3D
         writer.WriteUInt16(1);
         writer.WriteUInt32(static_cast<uint32_t>(m_iIndex));
         writer.WriteInt32(GetPlayerId());
+        m_pMachines->SendToAll(&packet);
+    }
+
+    // Packet 24 for one key: its value's type code and payload, or type 0 for a removal.
+    static bool WriteDataPacket(Packet& packet, int32_t iIndex, std::string_view key, const CArgument* pValue)
+    {
+        CBinaryWriter writer(&packet);
+        if (!writer.WriteUInt16(1) || !writer.WriteUInt32(static_cast<uint32_t>(iIndex)) || !writer.WriteUInt16(1) ||
+            !writer.WriteString(key.data(), key.size()))
+            return false;
+        if (!pValue || pValue->GetType() == ARGUMENT_NIL)
+            return writer.WriteUInt8(ARGUMENT_NIL);
+        return writer.WriteUInt8(pValue->GetType()) && pValue->Write(&packet);
+    }
+
+    bool CNetMachine::SetData(std::string_view key, const CArgument* pValue, bool bSend)
+    {
+        bool bRemove = !pValue || pValue->GetType() == ARGUMENT_NIL;
+        // The copy is made first: a value that cannot be stored must not reach clients either.
+        CArgument* pCopy = bRemove ? nullptr : pValue->Clone();
+        if (!bRemove && !pCopy)
+            return false;
+        if (bSend && m_pMachines) {
+            Packet packet(PACKET_CLIENT_DATA);
+            if (!WriteDataPacket(packet, m_iIndex, key, pCopy)) {
+                if (pCopy)
+                    pCopy->Release();
+                return false;
+            }
+            m_pMachines->SendToAll(&packet);
+        }
+        m_Data.Set(key, pCopy);
+        return true;
+    }
+
+    bool CNetMachine::RemoveData(std::string_view key)
+    {
+        if (!m_Data.Remove(key))
+            return false;
+        if (m_pMachines) {
+            Packet packet(PACKET_CLIENT_DATA);
+            WriteDataPacket(packet, m_iIndex, key, nullptr);
+            m_pMachines->SendToAll(&packet);
+        }
+        return true;
+    }
+
+    void CNetMachine::ClearData()
+    {
+        m_Data.Clear();
+        if (!m_pMachines)
+            return;
+        Packet packet(PACKET_CLIENT_CLEAR_DATA);
+        CBinaryWriter writer(&packet);
+        writer.WriteUInt16(1);
+        writer.WriteUInt32(static_cast<uint32_t>(m_iIndex));
         m_pMachines->SendToAll(&packet);
     }
 }

@@ -1,6 +1,7 @@
 #include <Multiplayer/NetMachines.h>
 #include <Multiplayer/PacketIds.h>
 #include <Multiplayer/SafeText.h>
+#include <Engine/Arguments.h>
 #include <Network/Packet.h>
 
 #include <gtest/gtest.h>
@@ -130,6 +131,77 @@ TEST(NetMachine, DescriptionAndChangePackets)
 TEST(SafeText, ControlCharactersBecomeEscapes)
 {
     EXPECT_EQ(EscapeControlCharacters("plain text"), "plain text");
-    EXPECT_EQ(EscapeControlCharacters(std::string("a\nb\r\x1b[0m\x7f\0z", 11)), "a\\x0Ab\\x0D\\x1B[0m\\x7F\\x00z");
+    std::string escaped = EscapeControlCharacters(std::string("a\nb\r\x1b[0m\x7f\0z", 11));
+    for (char c : escaped)
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f) << escaped;
     EXPECT_EQ(EscapeControlCharacters("%s%n"), "%s%n");
+}
+
+TEST(NetMachine, DataChangesReachEveryClient)
+{
+    CRecordingTransport transport;
+    CNetMachines table(&transport);
+    Strong<CNetMachine> pA = MakeMachine(table, "A", Peer(1));
+    table.Set(4, pA);
+    Strong<CArgumentArray> pValues = MakeStrong<CArgumentArray>();
+    pValues->AddNumber(int32_t(7));
+    pValues->AddString("v");
+
+    ASSERT_TRUE(pA->SetData("k", pValues->Get(0), true));
+    ASSERT_EQ(transport.m_Sent.size(), 1u);
+    EXPECT_EQ(transport.m_Sent[0].second,
+        (std::vector<uint8_t>{1, 0, 4, 0, 0, 0, 1, 0, 1, 'k', ARGUMENT_INTEGER, 7, 0, 0, 0}));
+    // Stored without telling anyone.
+    ASSERT_TRUE(pA->SetData("s", pValues->Get(1), false));
+    EXPECT_EQ(transport.m_Sent.size(), 1u);
+    ASSERT_NE(pA->GetData().Get("s"), nullptr);
+    EXPECT_STREQ(pA->GetData().Get("s")->ToString(), "v");
+
+    // The description carries the data map.
+    CUnlimitedStream stream;
+    ASSERT_TRUE(pA->Write(&stream));
+    // flags, game, player id (4), name "A" (2), then the map
+    CMemoryStream mapBytes(stream.GetData() + 8, stream.GetSize() - 8);
+    Strong<CArgumentMap> pMap = MakeStrong<CArgumentMap>();
+    ASSERT_TRUE(pMap->Read(&mapBytes));
+    EXPECT_EQ(pMap->GetCount(), 2u);
+    ASSERT_NE(pMap->Get("s"), nullptr);
+    EXPECT_STREQ(pMap->Get("s")->ToString(), "v");
+
+    EXPECT_TRUE(pA->RemoveData("k"));
+    EXPECT_EQ(transport.m_Sent.back().second, (std::vector<uint8_t>{1, 0, 4, 0, 0, 0, 1, 0, 1, 'k', 0}));
+    size_t before = transport.m_Sent.size();
+    EXPECT_FALSE(pA->RemoveData("k"));
+    EXPECT_EQ(transport.m_Sent.size(), before);
+
+    // A null value removes the key and still tells the clients.
+    ASSERT_TRUE(pA->SetData("s", nullptr, true));
+    EXPECT_EQ(pA->GetData().Get("s"), nullptr);
+    EXPECT_EQ(transport.m_Sent.back().second, (std::vector<uint8_t>{1, 0, 4, 0, 0, 0, 1, 0, 1, 's', 0}));
+
+    pA->SetData("x", pValues->Get(0), false);
+    pA->ClearData();
+    EXPECT_EQ(pA->GetData().GetCount(), 0u);
+    EXPECT_EQ(transport.m_Sent.back().second, (std::vector<uint8_t>{1, 0, 4, 0, 0, 0}));
+    table.ClearAll();
+}
+
+// A value that cannot be stored is not sent either: clients never hold data the server lacks.
+TEST(NetMachine, UnstorableDataIsNeitherStoredNorSent)
+{
+    CRecordingTransport transport;
+    CNetMachines table(&transport);
+    Strong<CNetMachine> pA = MakeMachine(table, "A", Peer(1));
+    table.Set(0, pA);
+    Strong<CArgumentArray> pDeep = MakeStrong<CArgumentArray>();
+    CArgumentArray* pInner = pDeep;
+    for (int i = 0; i < MAX_ARGUMENT_DEPTH + 2; ++i) {
+        CArgumentArray* pNext = new CArgumentArray;
+        pInner->Push(pNext);
+        pInner = pNext;
+    }
+    EXPECT_FALSE(pA->SetData("deep", pDeep, true));
+    EXPECT_TRUE(transport.m_Sent.empty());
+    EXPECT_EQ(pA->GetData().GetCount(), 0u);
+    table.ClearAll();
 }

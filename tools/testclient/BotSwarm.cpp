@@ -20,6 +20,16 @@ namespace TestClient
         poll(fds.data(), fds.size(), timeoutMs);
         for (auto& pBot : m_Bots)
             pBot->Service(0);
+        Tick();
+    }
+
+    void CBotSwarm::Tick()
+    {
+        uint64_t now = NowMs();
+        if (m_Options.onTick && now - m_ullLastTick >= 50) {
+            m_ullLastTick = now;
+            m_Options.onTick();
+        }
     }
 
     CJoinResult CBotSwarm::Join()

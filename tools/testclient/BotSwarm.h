@@ -19,6 +19,9 @@ namespace TestClient
         CJoinOptions join;
         unsigned uiJoinTimeoutMs = 30000;
         size_t channelCount = 32;
+        // Called about every 50 ms while the swarm works (a benchmark drains the server's
+        // output there).
+        std::function<void()> onTick;
     };
 
     struct CJoinResult
@@ -59,9 +62,11 @@ namespace TestClient
     private:
         // Waits on every bot's socket up to timeoutMs, then services each bot once.
         void ServiceAll(int timeoutMs);
+        void Tick();
 
         CSwarmOptions m_Options;
         std::vector<std::unique_ptr<CTestClient>> m_Bots;
+        uint64_t m_ullLastTick = 0;
     };
 
     // CPU time (user + system) a process has used, in milliseconds; false when unreadable.
