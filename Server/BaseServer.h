@@ -5,6 +5,7 @@
 
 #include <Engine/CVars.h>
 #include <Engine/Lockable.h>
+#include <Engine/Password.h>
 #include <Network/ENetSystem.h>
 #include <Network/NetCompatibilityShim.h>
 #include <Multiplayer/NetMachines.h>
@@ -158,6 +159,7 @@ public:
     uint16_t m_usRConPort = 23000;
     bool m_bHTTPServer = true;
     bool m_bRCon = false;
+    Torvane3D::CPasswordVerifier m_RConPassword;       // none unless rcon is on and one is set
     uint16_t m_usSyncInterval = 30;
     eSyncMethod m_SyncMethod = SYNC_METHOD_INTERVAL;
     uint8_t m_ucSyncPacketPriority = 3;                // ePacketPriority: low
@@ -168,6 +170,7 @@ public:
     uint32_t m_uiMaxPeersPerAddress = Torvane3D::CENetLimits::DEFAULT_MAX_PEERS_PER_ADDRESS;
     uint32_t m_uiMaxJoinsPerAddress = 30;              // handshakes per address per minute
     uint32_t m_uiMinClientVersion[4] = {1, 0, 0, 0};
+    Torvane3D::CPasswordVerifier m_Password;           // the join password; none when not set
     std::vector<std::string> m_StartResources;         // resource names to start, in order
     Torvane3D::CVarSystem m_CVars;
     CRules m_Rules;

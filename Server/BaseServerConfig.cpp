@@ -4,6 +4,7 @@
 #include "ServerConfiguration.h"
 
 #include <Engine/Context.h>
+#include <Engine/Password.h>
 
 #include <climits>
 #include <cstdlib>
@@ -56,7 +57,8 @@ static bool ReadLogSettings(CBaseServer& server, const CServerConfiguration& con
 {
     server.m_strLogPath = config.GetStringValue("logpath", "");
     config.GetText64("logtimestamp", server.m_szLogTimestamp, "%d/%m/%Y - %X");
-    // Seam: the log takes the timestamp format here.
+    if (g_pContext)
+        g_pContext->SetLogTimestampFormat(server.m_szLogTimestamp);
     if (server.m_strLogPath.empty())
         return true;
     // The whole path is used: a path cut short would put the log somewhere else.
@@ -66,7 +68,9 @@ static bool ReadLogSettings(CBaseServer& server, const CServerConfiguration& con
             maxLength);
         return false;
     }
-    // Seam: the log file "<logpath>/ServerLog.log" is opened through the file system here.
+    // A file that can be neither opened nor created leaves the log on the console only.
+    if (g_pContext)
+        g_pContext->OpenLogFile((server.m_strLogPath + LOG_FILE_NAME).c_str());
     return true;
 }
 
@@ -87,6 +91,17 @@ static bool ReadPlayerLimits(CBaseServer& server, const CServerConfiguration& co
     return true;
 }
 
+// A password is kept only as its bcrypt verifier. One that cannot be hashed is fatal: going on
+// would leave the server without the password its owner set.
+static bool SetPassword(CPasswordVerifier& verifier, const char* szKey, const CServerConfiguration& config)
+{
+    std::string strError;
+    if (verifier.Set(config.GetStringValue(szKey, ""), &strError))
+        return true;
+    LogMessage(LOG_ERROR, "The %s cannot be used: %s", szKey, strError.c_str());
+    return false;
+}
+
 static bool ReadPorts(CBaseServer& server, const CServerConfiguration& config)
 {
     server.m_usPort = config.GetUInt16Value("port", 22000);
@@ -100,7 +115,8 @@ static bool ReadPorts(CBaseServer& server, const CServerConfiguration& config)
             LogMessage(LOG_ERROR, "The rconport and httpport cannot match!");
             return false;
         }
-        // Seam: rconpassword becomes the remote console's bcrypt verifier here.
+        if (!SetPassword(server.m_RConPassword, "rconpassword", config))
+            return false;
     }
     return true;
 }
@@ -264,7 +280,8 @@ bool CBaseServer::ParseConfig(const CServerConfiguration& config)
         ScanVersion(szVersion, version);
     memcpy(m_uiMinClientVersion, version, sizeof(version));
 
-    // Seam: the join password becomes a bcrypt verifier here; it is never kept in clear.
+    if (!SetPassword(m_Password, "password", config))
+        return false;
 
     LoadModules(config);
     // Seam: every script engine defines its classes here; a failure logs the error

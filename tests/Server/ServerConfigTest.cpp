@@ -5,6 +5,10 @@
 #include "ServerConfiguration.h"
 
 #include <Engine/Context.h>
+#include <Engine/Password.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -553,4 +557,56 @@ TEST(ServerConfig, AnticheatList)
             }},
     };
     RunCases(cases, ParseFull);
+}
+
+TEST(ServerConfig, PasswordsAreKeptOnlyAsVerifiers)
+{
+    const std::string tooLong(73, 'p');
+    const std::vector<Case> cases = {
+        {"join and remote-console passwords",
+            "<password>secret</password><rcon>true</rcon><rconport>23001</rconport><rconpassword>admin</rconpassword>",
+            true, {},
+            [](const CGTAServer& s) {
+                ASSERT_TRUE(s.m_Password.IsSet());
+                EXPECT_EQ(s.m_Password.GetKind(), 'b');
+                EXPECT_EQ(s.m_Password.GetHash().size(), 60u);
+                EXPECT_EQ(s.m_Password.GetHash().rfind("$2a$10$", 0), 0u);
+                EXPECT_EQ(s.m_Password.GetLength(), 61u);
+                EXPECT_TRUE(VerifyPassword("secret", s.m_Password));
+                EXPECT_FALSE(VerifyPassword("secrets", s.m_Password));
+                EXPECT_TRUE(VerifyPassword("admin", s.m_RConPassword));
+            }},
+        {"empty password is none", "<password></password><rconpassword>admin</rconpassword>", true, {},
+            [](const CGTAServer& s) {
+                EXPECT_FALSE(s.m_Password.IsSet());
+                EXPECT_FALSE(s.m_RConPassword.IsSet()); // read only with rcon on
+            }},
+        {"password bcrypt cannot hold", "<password>" + tooLong + "</password>", false,
+            {{LOG_ERROR, "The password cannot be used: the password is longer than 72 bytes; bcrypt would ignore "
+                         "the rest"}},
+            [](const CGTAServer& s) { EXPECT_FALSE(s.m_Password.IsSet()); }},
+    };
+    RunCases(cases, ParseBase);
+}
+
+TEST(ServerConfig, LogFileUsesTheWholePath)
+{
+    CConfigTestFileSystem files;
+    // "<logpath>/ServerLog.log" is longer than 63 bytes: nothing may be cut from it.
+    const std::string logPath = "logs/" + std::string(60, 'd');
+    auto pRoot = LoadConfigXml("<config><logpath>" + logPath + "</logpath><logtimestamp>T</logtimestamp></config>");
+    CServerConfiguration config(*pRoot);
+    CGTAServer server;
+    ASSERT_TRUE(server.CBaseServer::ParseConfig(config));
+    EXPECT_EQ(server.m_strLogPath, logPath);
+    EXPECT_STREQ(server.m_szLogTimestamp, "T");
+    LogMessage(LOG_WARN, "into the file");
+    g_pContext->CloseLogFile();
+
+    std::ifstream in(files.Folder().File(logPath + "/ServerLog.log"), std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(content.find("Logging Started"), std::string::npos);
+    // The configured timestamp format, then the tag.
+    EXPECT_NE(content.find("\r\n<T> [WARN]    into the file\r\n"), std::string::npos);
 }
