@@ -265,9 +265,11 @@ void CBaseServer::RemoveClient(CNetMachine* pClient, uint32_t uiReason)
     pClient->SetDeparting(true);
     m_pServerEvents->OnPlayerQuit(pClient, uiReason);
 
-    // Seam: the element manager drops the client as syncer, clears its created state and
+    // The element manager drops the client as syncer, clears its created state and
     // per-client state, destroys transient elements nobody has any more, and destroys the
     // client's player element.
+    if (m_pNetObjectMgr)
+        m_pNetObjectMgr->OnClientDeparture(pClient);
     if (pClient->GetPlayer())
         pClient->SetPlayer(nullptr, -1);
 
