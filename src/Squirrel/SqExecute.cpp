@@ -822,8 +822,12 @@ namespace Torvane3D::Squirrel
                 LOAD_FRAME();
                 continue;
             }
-            if (!HasEnclosingTrap() && !m_bErrorHandled && m_Frames[static_cast<size_t>(iEntryFrame)].m_bRaiseError)
+            if (!HasEnclosingTrap() && !m_bErrorHandled && m_Frames[static_cast<size_t>(iEntryFrame)].m_bRaiseError) {
+                // The handler runs above every register of the failing frame.
+                if (m_iTop < m_Frames.back().m_iTop)
+                    m_iTop = m_Frames.back().m_iTop;
                 CallErrorHandler();
+            }
             while (static_cast<int>(m_Frames.size()) > iEntryFrame)
                 PopFrame();
             eResult = EXEC_ERROR;
