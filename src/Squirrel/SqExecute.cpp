@@ -104,9 +104,9 @@ namespace Torvane3D::Squirrel
             &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_OP_FOREACH,
             &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
             &&L_SWITCH, &&L_OP_JCMPK,
-            &&L_OP_BANDK, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_OP_BANDK, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_OP_FORLOOP,
         };
-        static_assert(OP_JCMPK == 68 && OP_COUNT == 75, "update the dispatch table with the instruction set");
+        static_assert(OP_JCMPK == 68 && OP_COUNT == 76, "update the dispatch table with the instruction set");
 
         LOAD_FRAME();
         if (bThrow)
@@ -477,6 +477,38 @@ namespace Torvane3D::Squirrel
                 NEXT();
             }
 
+            CASE(OP_FORLOOP) {
+                SqValue& x = base[i.a];
+                const SqValue& step = K[static_cast<uint32_t>(i.d) >> 16];
+                const SqValue& limit = (i.b & 8) ? K[i.c] : base[i.c];
+                int iCmp = i.b & 7;
+                int iJump = static_cast<int16_t>(i.d & 0xFFFF);
+                if (x.m_eType == SQ_INTEGER && limit.m_eType == SQ_INTEGER) {
+                    SqInteger v = (i.b & 16) ? WrapSub(x.m_iValue, step.m_iValue) : WrapAdd(x.m_iValue, step.m_iValue);
+                    x.m_iValue = v;
+                    SqInteger n = limit.m_iValue;
+                    bool r = iCmp == CMP_LT ? v < n : iCmp == CMP_LE ? v <= n : iCmp == CMP_GT ? v > n : v >= n;
+                    if (r)
+                        pc += iJump;
+                    NEXT();
+                }
+                SAVE_PC();
+                {
+                    SqValue va = x, vb = step, out;
+                    if (!Arith((i.b & 16) ? '-' : '+', va, vb, out))
+                        FAIL();
+                    RELOAD();
+                    base[i.a] = out;
+                    SqValue lim = (i.b & 8) ? K[i.c] : base[i.c];
+                    bool r;
+                    if (!CompareOp(iCmp, out, lim, &r))
+                        FAIL();
+                    RELOAD();
+                    if (r)
+                        pc += iJump;
+                }
+                NEXT();
+            }
             case OP_CMPK:
             CASE(OP_JCMPK) {
                 const SqValue& x = base[i.b];
