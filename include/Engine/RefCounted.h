@@ -96,9 +96,12 @@ namespace Torvane3D
         CBase* GetModuleInterface() const { return m_pModuleInterface; }
         void SetModuleInterface(CBase* pInterface) { m_pModuleInterface = pInterface; }
 
-    private:
+    protected:
+        // Empties every weak slot now; the element manager does this when it destroys an
+        // element that scripts may still hold.
         void ClearWeakReferences();
 
+    private:
         bool m_bBeingDestroyed = false;
         bool m_bSpare = false;
         IUserData* m_pDestroyNotification = nullptr;
