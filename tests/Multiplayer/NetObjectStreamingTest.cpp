@@ -215,6 +215,7 @@ TEST_F(StreamingTest, StreamOutClearsTheSyncerAndDestroysTransientElements)
     CTestElement* pShared = m_World.Add(ELEMENT_OBJECT, {1, 0, 0});
     CTestElement* pTransient = m_World.Add(ELEMENT_OBJECT, {1, 0, 0});
     pTransient->SetFlag(NETOBJECT_TRANSIENT, true);
+    Strong<CTestElement> pKeepTransient(pTransient);
     Pass();
     ASSERT_EQ(pShared->GetSyncer(), m_pA);
     pShared->SetPosition({1000, 0, 0});
