@@ -59,8 +59,8 @@ namespace Torvane3D::Squirrel
 
     struct SSqStackInfo
     {
-        const char* szFunction; // "unknown" when anonymous
-        const char* szSource;
+        const char* szFunction; // null when anonymous
+        const char* szSource;   // "NATIVE" for natives, null when unknown
         int iLine;              // -1 for natives
         bool bNative;
     };
@@ -142,6 +142,8 @@ namespace Torvane3D::Squirrel
 
         // ---- Tables, arrays, classes: slots ----
         void NewTable(int iCapacityHint = 0);
+        // Pushes a shallow copy of a table, array or instance (runs _cloned).
+        bool Clone(int iIndex);
         void NewArray(SqInteger nSize);
         bool ArrayAppend(int iIndex);           // pops the value
         bool NewSlot(int iIndex, bool bStatic); // pops key and value (value on top)
@@ -175,6 +177,8 @@ namespace Torvane3D::Squirrel
         void* GetNativeUserPointer() const;
         // Compiles the text and pushes the main function.
         bool Compile(const char* pText, size_t nLength, const char* szSourceName, bool bRaiseError);
+        // Writes a listing of the compiled code of a script function (for diagnostics).
+        bool DumpFunction(int iIndex, SqPrintFunction pPrint);
         // Calls the value at -(nParams + 1) with the nParams values above it (the first is
         // `this`); pops the parameters, keeps the function; pushes the result if asked.
         bool Call(int nParams, bool bReturnValue, bool bRaiseError);

@@ -85,7 +85,7 @@ namespace Torvane3D::Squirrel
                 if (pEnd == text.c_str())
                     return false;
                 if (bFloat)
-                    out.SetFloat(static_cast<SqFloat>(d));
+                    out.SetFloat(SqToFloat(d));
                 else
                     out.SetInteger(SqFloatToInteger(d));
                 return true;
@@ -660,6 +660,7 @@ namespace Torvane3D::Squirrel
                     SqRelease(c->m_pEnv);
                 c->m_pEnv = w;
                 SqAddRef(w);
+                c->UpdateFastPath();
                 return SqReturn(t, r);
             }
             CSqNativeClosure* c = self.NativeClosure()->Clone(t->m_pState);
