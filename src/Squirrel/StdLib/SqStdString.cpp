@@ -39,40 +39,93 @@ namespace Torvane3D::Squirrel
                 out.append(nPad, ' ');
         }
 
-        // Formats one number with the C library, from a conversion rebuilt out of the
-        // validated parts: only flags the C standard defines for the conversion are passed.
-        template <typename T>
-        void FormatNumber(std::string& out, const SFormatSpec& spec, char cConversion, const char* szLength, T value)
+        // Writes 0..99 (width and precision are at most two digits).
+        char* PutSmall(char* p, int i)
         {
-            bool bSigned = cConversion == 'd' || cConversion == 'i';
-            bool bFloat = strchr("eEfgG", cConversion) != nullptr;
-            char szSpec[32];
+            if (i >= 10)
+                *p++ = static_cast<char>('0' + i / 10);
+            *p++ = static_cast<char>('0' + i % 10);
+            return p;
+        }
+
+        // A float conversion through the C library, rebuilt from the validated parts.
+        void FormatFloat(std::string& out, const SFormatSpec& spec, char cConversion, double fValue)
+        {
+            char szSpec[16];
             char* p = szSpec;
             *p++ = '%';
             if (spec.bMinus)
                 *p++ = '-';
-            if (spec.bPlus && (bSigned || bFloat))
+            if (spec.bPlus)
                 *p++ = '+';
-            if (spec.bSpace && (bSigned || bFloat))
+            if (spec.bSpace)
                 *p++ = ' ';
-            if (spec.bHash && !bSigned && cConversion != 'u')
+            if (spec.bHash)
                 *p++ = '#';
             if (spec.bZero)
                 *p++ = '0';
             if (spec.iWidth >= 0)
-                p += snprintf(p, 4, "%d", spec.iWidth);
-            if (spec.iPrecision >= 0)
-                p += snprintf(p, 5, ".%d", spec.iPrecision);
-            for (const char* s = szLength; *s;)
-                *p++ = *s++;
+                p = PutSmall(p, spec.iWidth);
+            if (spec.iPrecision >= 0) {
+                *p++ = '.';
+                p = PutSmall(p, spec.iPrecision);
+            }
             *p++ = cConversion;
             *p = '\0';
-            // Width and precision are at most 99: the longest text is a float of 39 digits
-            // with 99 decimals.
+            // The longest text is a float of 39 digits with 99 decimals.
             char szBuffer[256];
-            int n = snprintf(szBuffer, sizeof(szBuffer), szSpec, value);
+            int n = snprintf(szBuffer, sizeof(szBuffer), szSpec, fValue);
             if (n > 0)
                 out.append(szBuffer, std::min(static_cast<size_t>(n), sizeof(szBuffer) - 1));
+        }
+
+        // d i u o x X as C defines them: sign or prefix, at least `precision` digits (none for
+        // a zero with precision 0), zero padding only without '-' and without a precision.
+        void FormatInteger(std::string& out, const SFormatSpec& spec, char cConversion, SqInteger iValue)
+        {
+            bool bSigned = cConversion == 'd' || cConversion == 'i';
+            uint64_t u = static_cast<uint64_t>(iValue);
+            char szSign[3] = {};
+            if (bSigned) {
+                if (iValue < 0) {
+                    u = 0 - u;
+                    szSign[0] = '-';
+                } else if (spec.bPlus) {
+                    szSign[0] = '+';
+                } else if (spec.bSpace) {
+                    szSign[0] = ' ';
+                }
+            }
+            unsigned uBase = cConversion == 'o' ? 8 : (cConversion == 'x' || cConversion == 'X') ? 16 : 10;
+            const char* szDigits = cConversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+            char szNumber[24];
+            char* pEnd = szNumber + sizeof(szNumber);
+            char* p = pEnd;
+            for (uint64_t v = u; v != 0; v /= uBase)
+                *--p = szDigits[v % uBase];
+            size_t nDigits = static_cast<size_t>(pEnd - p);
+            size_t nPrecision = spec.iPrecision >= 0 ? static_cast<size_t>(spec.iPrecision) : 1;
+            if (spec.bHash && cConversion == 'o' && nPrecision <= nDigits && (nDigits == 0 || *p != '0'))
+                nPrecision = nDigits + 1;
+            if (spec.bHash && uBase == 16 && u != 0) {
+                szSign[0] = '0';
+                szSign[1] = cConversion;
+            }
+            size_t nSign = strlen(szSign);
+            size_t nZeros = nPrecision > nDigits ? nPrecision - nDigits : 0;
+            size_t nLength = nSign + nZeros + nDigits;
+            size_t nPad = spec.iWidth > 0 && static_cast<size_t>(spec.iWidth) > nLength ? static_cast<size_t>(spec.iWidth) - nLength : 0;
+            if (spec.bZero && !spec.bMinus && spec.iPrecision < 0) {
+                nZeros += nPad;
+                nPad = 0;
+            }
+            if (!spec.bMinus)
+                out.append(nPad, ' ');
+            out.append(szSign, nSign);
+            out.append(nZeros, '0');
+            out.append(p, nDigits);
+            if (spec.bMinus)
+                out.append(nPad, ' ');
         }
 
         // Parses up to two digits; false when there are more.
@@ -147,10 +200,8 @@ namespace Torvane3D::Squirrel
                     if (cConversion == 'c') {
                         char c = static_cast<char>(iValue);
                         Pad(out, &c, 1, spec);
-                    } else if (cConversion == 'd' || cConversion == 'i') {
-                        FormatNumber(out, spec, cConversion, "ll", static_cast<long long>(iValue));
                     } else {
-                        FormatNumber(out, spec, cConversion, "ll", static_cast<unsigned long long>(iValue));
+                        FormatInteger(out, spec, cConversion, iValue);
                     }
                     break;
                 }
@@ -162,7 +213,7 @@ namespace Torvane3D::Squirrel
                     SqFloat fValue;
                     if ((eType != SQ_INTEGER && eType != SQ_FLOAT) || !v->GetFloat(iArg, &fValue))
                         return v->ThrowError("float expected for the specified format");
-                    FormatNumber(out, spec, cConversion, "", static_cast<double>(fValue));
+                    FormatFloat(out, spec, cConversion, static_cast<double>(fValue));
                     break;
                 }
                 case 's': {
