@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <random>
 #include <regex>
 #include <string>
@@ -233,7 +232,7 @@ TEST(StdLibRegexp, AgreesWithEcmaScriptOnRandomPatterns)
 {
     CPatternMaker maker(12345);
     int nCompared = 0;
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < 400; ++i) {
         std::string strPattern = maker.Make();
         for (int j = 0; j < 4; ++j) {
             std::string strText = maker.Text();
@@ -245,7 +244,7 @@ TEST(StdLibRegexp, AgreesWithEcmaScriptOnRandomPatterns)
             }
         }
     }
-    EXPECT_EQ(nCompared, 12000);
+    EXPECT_EQ(nCompared, 3200);
 }
 
 TEST(StdLibRegexp, HostilePatternsFinishOrGiveUp)
@@ -275,7 +274,6 @@ TEST(StdLibRegexp, HostilePatternsFinishOrGiveUp)
         {"(ab)*$", &strLong, nullptr},
     };
     for (const SCase& c : cases) {
-        // The step budget bounds every case; the test's own timeout catches a hang.
         std::string strResult = Spans(c.szPattern, *c.pText);
         if (c.szExpected)
             EXPECT_EQ(strResult, c.szExpected) << c.szPattern;

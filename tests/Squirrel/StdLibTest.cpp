@@ -172,7 +172,7 @@ TEST_F(StdLib, FormatAgreesWithTheCLibrary)
             strFlags += "-+ #0"[random() % 5];
         std::string strWidth = random() % 2 ? std::to_string(random() % 100) : "";
         std::string strPrecision = random() % 2 ? "." + std::to_string(random() % 100) : "";
-        std::string strSpec = "%" + strFlags + strWidth + strPrecision + cConversion;
+        std::string strConversion = "%" + strFlags + strWidth + strPrecision + cConversion;
 
         // The C form: 64-bit length, and only defined flags for the conversion.
         bool bSigned = cConversion == 'd' || cConversion == 'i';
@@ -194,7 +194,7 @@ TEST_F(StdLib, FormatAgreesWithTheCLibrary)
         char szExpected[512];
         PushGlobal("format");
         m_pVM->PushRootTable();
-        m_pVM->PushString(strSpec.c_str());
+        m_pVM->PushString(strConversion.c_str());
         if (bFloat) {
             float f = static_cast<float>(floats[random() % 10]);
             snprintf(szExpected, sizeof(szExpected), strC.c_str(), static_cast<double>(f));
@@ -212,8 +212,8 @@ TEST_F(StdLib, FormatAgreesWithTheCLibrary)
             snprintf(szExpected, sizeof(szExpected), strC.c_str(), v);
             m_pVM->PushInteger(v);
         }
-        ASSERT_TRUE(m_pVM->Call(3, true, false)) << strSpec << ": " << LastError();
-        EXPECT_EQ(TopText(), szExpected) << strSpec << " as " << strC;
+        ASSERT_TRUE(m_pVM->Call(3, true, false)) << strConversion << ": " << LastError();
+        EXPECT_EQ(TopText(), szExpected) << strConversion << " as " << strC;
         m_pVM->SetTop(0);
     }
 }

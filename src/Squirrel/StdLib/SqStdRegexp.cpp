@@ -13,7 +13,7 @@ namespace Torvane3D::Squirrel
         constexpr uint32_t MAX_COUNT = 10000;     // largest {n,m} count
         constexpr int MAX_NESTING = 100;          // groups inside groups
         constexpr size_t MAX_PROGRAM = 20000;     // instructions after expanding counts
-        constexpr size_t MAX_STACK = 4u << 20;    // backtracking entries
+        constexpr size_t MAX_STACK = 1u << 20;    // backtracking entries (12 bytes each)
         constexpr uint64_t MEMO_AFTER = 50000;    // steps before failed states are remembered
         constexpr uint64_t MEMO_MAX_BITS = 64u << 20;
 
