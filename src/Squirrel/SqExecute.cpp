@@ -426,6 +426,11 @@ namespace Torvane3D::Squirrel
                 break;
             }
             case OP_CMP3: {
+                if (base[i.b].m_eType == SQ_INTEGER && base[i.c].m_eType == SQ_INTEGER) {
+                    SqInteger x = base[i.b].m_iValue, y = base[i.c].m_iValue;
+                    base[i.a].SetInteger(x < y ? -1 : (x > y ? 1 : 0));
+                    break;
+                }
                 SAVE_PC();
                 SqValue va = base[i.b], vb = base[i.c];
                 int r;

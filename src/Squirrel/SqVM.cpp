@@ -53,10 +53,8 @@ namespace Torvane3D::Squirrel
         delete[] m_pStack;
     }
 
-    bool CSqThread::EnsureStack(int iSlots)
+    bool CSqThread::GrowStack(int iSlots)
     {
-        if (iSlots <= m_iStackSize)
-            return true;
         if (iSlots > MAX_STACK_SLOTS) {
             Raise("stack overflow");
             return false;
