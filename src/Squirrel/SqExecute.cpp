@@ -20,7 +20,8 @@ namespace Torvane3D::Squirrel
         SqCallInfo f = m_Frames.back();
         while (!m_Traps.empty() && m_Traps.back().m_iFrame >= iFrame)
             m_Traps.pop_back();
-        CloseOuters(f.m_iBase);
+        if (m_pOpenOuters)
+            CloseOuters(f.m_iBase);
         int iEnd = std::min(std::max(f.m_iTop, m_iTop), m_iStackSize);
         for (int k = f.m_iBase; k < iEnd; ++k)
             m_pStack[k].SetNull();
