@@ -17,15 +17,17 @@ namespace Torvane3D::Squirrel
     void CSqThread::PopFrame()
     {
         int iFrame = static_cast<int>(m_Frames.size()) - 1;
-        SqCallInfo f = m_Frames.back();
+        const SqCallInfo& f = m_Frames.back();
+        int iBase = f.m_iBase;
         while (!m_Traps.empty() && m_Traps.back().m_iFrame >= iFrame)
             m_Traps.pop_back();
-        CloseOuters(f.m_iBase);
-        int iEnd = std::min(std::max(f.m_iTop, m_iTop), m_iStackSize);
-        for (int k = f.m_iBase; k < iEnd; ++k)
-            m_pStack[k].SetNull();
+        if (m_pOpenOuters)
+            CloseOuters(iBase);
+        int iEnd = std::min(std::max(static_cast<int>(f.m_iTop), m_iTop), m_iStackSize);
+        for (SqValue *p = m_pStack + iBase, *pEnd = m_pStack + iEnd; p < pEnd; ++p)
+            p->SetNull();
         m_Frames.pop_back();
-        m_iTop = f.m_iBase;
+        m_iTop = iBase;
     }
 
     SqValue CSqThread::RootOf(const CSqRefObj* pClosure) const
@@ -426,6 +428,11 @@ namespace Torvane3D::Squirrel
                 break;
             }
             case OP_CMP3: {
+                if (base[i.b].m_eType == SQ_INTEGER && base[i.c].m_eType == SQ_INTEGER) {
+                    SqInteger x = base[i.b].m_iValue, y = base[i.c].m_iValue;
+                    base[i.a].SetInteger(x < y ? -1 : (x > y ? 1 : 0));
+                    break;
+                }
                 SAVE_PC();
                 SqValue va = base[i.b], vb = base[i.c];
                 int r;
