@@ -4,6 +4,7 @@
 #include "Rules.h"
 
 #include <Engine/CVars.h>
+#include <Engine/DefineHandlers.h>
 #include <Engine/Lockable.h>
 #include <Engine/Password.h>
 #include <Network/ENetSystem.h>
@@ -180,6 +181,12 @@ public:
     float m_fStreamOutDistance = 200.0f;
     uint16_t m_usStreamInterval = 1000;                // 500..5000
     // ---- End of configuration ----
+
+    // ---- Define list ----
+    // The integer constants every script environment receives, in list order: the program's
+    // own, those of native modules and the game's define header (read by ParseConfig).
+    Torvane3D::CDefineHandlers m_DefineHandlers;
+    // ---- End of define list ----
 
     // ---- Client sessions (ServerSession.cpp, ServerPackets.cpp) ----
     // Creates a client record; the game server makes a CGameClient.

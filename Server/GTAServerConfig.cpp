@@ -101,9 +101,11 @@ bool CGTAServer::ParseConfig(const CServerConfiguration& config)
     m_bSyncLocalEntities = config.GetBoolValue("synclocalentities", false);
     ReadAnticheatFiles(*this, config);
 
-    // Seam: the define header GetGameFiles(m_iGame).m_szDefineHeader is processed here under
-    // its m_szDefineHeaderName, once the define-header parser exists; a header that cannot be
-    // opened processes nothing.
+    // The game's define header, named in messages by its bare file name; another game, or a
+    // header that cannot be opened, processes nothing.
+    tGameFiles files = GetGameFiles(m_iGame);
+    if (Strong<Stream> pHeader = files.m_szDefineHeader ? OpenServerFile(files.m_szDefineHeader) : nullptr)
+        m_DefineHandlers.Process(pHeader, files.m_szDefineHeaderName);
 
     m_fPickupStreamInDistance = config.GetRealValue("pickupstreamindistance", 50.0f);
     m_fPickupStreamOutDistance = config.GetRealValue("pickupstreamoutdistance", 100.0f);

@@ -3,6 +3,7 @@
 
 #include <Engine/Arguments.h>
 #include <Engine/BinaryIO.h>
+#include <Engine/Clock.h>
 #include <Engine/Context.h>
 #include <Multiplayer/PacketIds.h>
 #include <Multiplayer/SafeText.h>
@@ -89,16 +90,18 @@ void CBaseServer::HandleNetworkEvent(CNetMachine* pClient, Stream* pStream)
     std::string name;
     if (!reader.ReadString(name))
         return;
-    std::string safeName = EscapeControlCharacters(name);
     Strong<CArgumentArray> pArguments = MakeStrong<CArgumentArray>();
     // Seam: element ids in the arguments resolve against the element manager once it exists
     // (SetNetObjectResolver).
     if (!pArguments->Read(pStream)) {
-        LogMessage(LOG_WARN, "Failed to read network arguments for network event %s.", safeName.c_str());
+        if (pClient->AllowWarning(GetTickCount64()))
+            LogMessage(LOG_WARN, "Failed to read network arguments for network event %s.",
+                EscapeControlCharacters(name).c_str());
         return;
     }
-    if (!m_pServerEvents->OnNetworkEvent(pClient, name.c_str(), pArguments))
-        LogMessage(LOG_WARN, "Network event %s not bound serverside", safeName.c_str());
+    Strong<CNetMachine> pKeep = pClient;
+    if (!m_pServerEvents->OnNetworkEvent(pClient, name.c_str(), pArguments) && pClient->AllowWarning(GetTickCount64()))
+        LogMessage(LOG_WARN, "Network event %s not bound serverside", EscapeControlCharacters(name).c_str());
 }
 
 void CBaseServer::HandleClientQuit(CNetMachine* pClient, Stream* pStream)

@@ -256,12 +256,11 @@ void CBaseServer::RemoveClient(CNetMachine* pClient, uint32_t uiReason)
 {
     Strong<CNetMachine> pKeep = pClient;
     int iIndex = pClient->GetIndex();
-    if (iIndex < 0 || m_Machines.Get(iIndex) != pClient)
+    // A handler of "OnPlayerQuit" that drops the client again must not start a second departure.
+    if (iIndex < 0 || m_Machines.Get(iIndex) != pClient || pClient->IsDeparting() || pClient->IsConsole())
         return;
+    pClient->SetDeparting(true);
     m_pServerEvents->OnPlayerQuit(pClient, uiReason);
-    // The event may have dropped the client already.
-    if (pClient->GetIndex() != iIndex || m_Machines.Get(iIndex) != pClient)
-        return;
 
     // Seam: the element manager drops the client as syncer, clears its created state and
     // per-client state, destroys transient elements nobody has any more, and destroys the

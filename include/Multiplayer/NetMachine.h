@@ -72,6 +72,14 @@ namespace Torvane3D
         void SetConsole(bool bConsole) { m_bConsole = bConsole; }
         bool IsStreaming() const { return m_bStreaming; }
         void SetStreaming(bool bStreaming) { m_bStreaming = bStreaming; }
+        // Set once the departure has begun, so it runs only once.
+        bool IsDeparting() const { return m_bDeparting; }
+        void SetDeparting(bool bDeparting) { m_bDeparting = bDeparting; }
+
+        // Warnings caused by this client's packets are limited, so that one client cannot
+        // flood the log: a burst of WARNING_BURST, then one a second.
+        static constexpr uint32_t WARNING_BURST = 10;
+        bool AllowWarning(uint64_t ullNowMs);
 
     protected:
         CNetObjectMgr* m_pManager;
@@ -89,6 +97,9 @@ namespace Torvane3D
         bool m_bAdministrator = false;
         bool m_bConsole = false;
         bool m_bStreaming = true;
+        bool m_bDeparting = false;
+        uint32_t m_uiWarningTokens = WARNING_BURST;
+        uint64_t m_ullWarningTime = 0;
     };
 
     // The game server's client record.

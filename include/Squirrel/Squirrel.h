@@ -175,6 +175,8 @@ namespace Torvane3D::Squirrel
         void* GetNativeUserPointer() const;
         // Compiles the text and pushes the main function.
         bool Compile(const char* pText, size_t nLength, const char* szSourceName, bool bRaiseError);
+        // Writes a listing of the compiled code of a script function (for diagnostics).
+        bool DumpFunction(int iIndex, SqPrintFunction pPrint);
         // Calls the value at -(nParams + 1) with the nParams values above it (the first is
         // `this`); pops the parameters, keeps the function; pushes the result if asked.
         bool Call(int nParams, bool bReturnValue, bool bRaiseError);

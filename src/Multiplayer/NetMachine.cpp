@@ -5,6 +5,8 @@
 #include <Multiplayer/PacketIds.h>
 #include <Network/Packet.h>
 
+#include <algorithm>
+
 namespace Torvane3D
 {
     CNetMachine::CNetMachine(CNetObjectMgr* pManager, CNetMachines* pMachines)
@@ -19,6 +21,19 @@ namespace Torvane3D
         if (m_bConsole || !m_pPeer || !m_pMachines || !m_pMachines->GetNetServer())
             return false;
         return m_pMachines->GetNetServer()->SendPacket(m_pPeer, pPacket, priority, flags, ucChannel);
+    }
+
+    bool CNetMachine::AllowWarning(uint64_t ullNowMs)
+    {
+        if (ullNowMs - m_ullWarningTime >= 1000) {
+            uint64_t refill = (ullNowMs - m_ullWarningTime) / 1000;
+            m_uiWarningTokens = static_cast<uint32_t>(std::min<uint64_t>(WARNING_BURST, m_uiWarningTokens + refill));
+            m_ullWarningTime = ullNowMs;
+        }
+        if (m_uiWarningTokens == 0)
+            return false;
+        --m_uiWarningTokens;
+        return true;
     }
 
     uint8_t CNetMachine::GetFlags() const

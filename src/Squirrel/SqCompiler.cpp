@@ -77,6 +77,7 @@ namespace Torvane3D::Squirrel
             int freeReg = 0;
             int trapDepth = 0;
             int iLastLine = 0;
+            int lastTarget = -1; // highest instruction index a jump lands on
         };
     }
 
@@ -163,8 +164,76 @@ namespace Torvane3D::Squirrel
         int EmitJump(int op, int a = 0) { return Emit(op, a, 0, 0, 0); }
         void PatchJump(int pc, int target)
         {
-            if (pc >= 0)
+            if (pc >= 0) {
                 Code(pc).d = target - (pc + 1);
+                if (target > m_pFs->lastTarget)
+                    m_pFs->lastTarget = target;
+            }
+        }
+        // Moves code out of the function (to be appended again elsewhere, as a whole).
+        struct SqCodeBlock
+        {
+            std::vector<SqInstr> code;
+            std::vector<int> lines;
+        };
+        SqCodeBlock Cut(int iFrom)
+        {
+            SqCodeBlock b;
+            b.code.assign(m_pFs->pProto->m_Code.begin() + iFrom, m_pFs->pProto->m_Code.end());
+            b.lines.assign(m_pFs->lines.begin() + iFrom, m_pFs->lines.end());
+            m_pFs->pProto->m_Code.resize(static_cast<size_t>(iFrom));
+            m_pFs->lines.resize(static_cast<size_t>(iFrom));
+            return b;
+        }
+        void Paste(const SqCodeBlock& b)
+        {
+            m_pFs->pProto->m_Code.insert(m_pFs->pProto->m_Code.end(), b.code.begin(), b.code.end());
+            m_pFs->lines.insert(m_pFs->lines.end(), b.lines.begin(), b.lines.end());
+        }
+        // Pastes a loop condition compiled with CondJump (jump when false, at iJump relative to
+        // the block, or -1 when always true) so that it jumps back to iTarget when true.
+        void PasteLoopCondition(const SqCodeBlock& b, int iJump, int iTarget)
+        {
+            int iStart = Pc();
+            Paste(b);
+            if (iJump < 0) {
+                PatchJump(EmitJump(OP_JMP), iTarget);
+                return;
+            }
+            int pc = iStart + iJump;
+            SqInstr& j = Code(pc);
+            switch (j.op) {
+            case OP_JCMP:
+            case OP_JCMPK: {
+                static const uint8_t s_Inverse[] = {CMP_GE, CMP_GT, CMP_LE, CMP_LT, CMP_NE, CMP_EQ};
+                j.a = s_Inverse[j.a];
+                break;
+            }
+            case OP_JZ: j.op = OP_JNZ; break;
+            case OP_JNZ: j.op = OP_JZ; break;
+            default: // always false: never loops back
+                j.d = 0;
+                return;
+            }
+            PatchJump(pc, iTarget);
+        }
+
+        // A value nobody reads: `x++` as a statement needs no copy of the old value.
+        void DiscardValue(SqExp& e)
+        {
+            int pc = Pc();
+            if (e.k == EXP_TEMP && pc >= 2 && m_pFs->lastTarget < pc - 1) {
+                SqInstr& move = Code(pc - 2);
+                SqInstr& add = Code(pc - 1);
+                if (move.op == OP_MOVE && move.a == e.reg && (add.op == OP_ADDK || add.op == OP_SUBK) && add.a == move.b &&
+                    add.b == move.b) {
+                    move = add;
+                    m_pFs->pProto->m_Code.pop_back();
+                    m_pFs->lines[static_cast<size_t>(pc - 2)] = m_pFs->lines[static_cast<size_t>(pc - 1)];
+                    m_pFs->lines.pop_back();
+                }
+            }
+            FreeExp(e);
         }
         void PatchHere(int pc) { PatchJump(pc, Pc()); }
         int Constant(const SqValue& v);
@@ -466,6 +535,12 @@ namespace Torvane3D::Squirrel
             case OP_GE: iCmp = CMP_GE; break;
             case OP_EQ: iCmp = CMP_EQ; break;
             case OP_NE: iCmp = CMP_NE; break;
+            case OP_CMPK:
+                i.op = OP_JCMPK;
+                i.a = static_cast<uint8_t>(i.d);
+                i.d = 0;
+                FreeExp(e);
+                return e.relocPc;
             case OP_NOT: {
                 int b = i.b;
                 m_pFs->pProto->m_Code.pop_back();
@@ -590,7 +665,7 @@ namespace Torvane3D::Squirrel
             SqExp e = CommaExpr();
             if (e.k == EXP_FIELD)
                 ToNextReg(e); // a lone field read still fails for a missing index
-            FreeExp(e);
+            DiscardValue(e);
             OptionalSemicolon();
             break;
         }
@@ -673,21 +748,24 @@ namespace Torvane3D::Squirrel
         EndBlock();
     }
 
+    // Loops test their condition at the bottom: JMP cond; body: ...; cond: jump to body if true.
     void CSqCompiler::WhileStatement()
     {
         Lex();
         Expect('(');
-        int iStart = Pc();
+        int iCondStart = Pc();
         SqExp cond = Expression();
         Expect(')');
         int jExit = CondJump(cond);
+        SqCodeBlock condition = Cut(iCondStart);
+        int jToCond = EmitJump(OP_JMP);
+        int iBody = Pc();
         BeginBlock(true);
         LoopBody(ActiveLocals());
-        SqBlock& b = m_pFs->blocks.back();
-        for (int j : b.continues)
-            PatchJump(j, Pc());
-        PatchJump(EmitJump(OP_JMP), iStart);
-        PatchHere(jExit);
+        for (int j : m_pFs->blocks.back().continues)
+            PatchHere(j);
+        PatchHere(jToCond);
+        PasteLoopCondition(condition, jExit >= 0 ? jExit - iCondStart : -1, iBody);
         for (int j : m_pFs->blocks.back().breaks)
             PatchHere(j);
         EndBlock();
@@ -728,34 +806,31 @@ namespace Torvane3D::Squirrel
         }
         Expect(';');
         m_pFs->freeReg = ActiveLocals();
-        int iCond = Pc();
+        int iCondStart = Pc();
         int jExit = -1;
         if (m_iToken != ';') {
-            SqExp cond = Expression();
+            SqExp cond = CommaExpr();
             jExit = CondJump(cond);
         }
         Expect(';');
+        SqCodeBlock condition = Cut(iCondStart);
         // The increment is compiled here and moved after the body.
         int iIncrStart = Pc();
         if (m_iToken != ')') {
             SqExp e = CommaExpr();
-            FreeExp(e);
+            DiscardValue(e);
         }
         Expect(')');
-        std::vector<SqInstr> incr(m_pFs->pProto->m_Code.begin() + iIncrStart, m_pFs->pProto->m_Code.end());
-        std::vector<int> incrLines(m_pFs->lines.begin() + iIncrStart, m_pFs->lines.end());
-        m_pFs->pProto->m_Code.resize(static_cast<size_t>(iIncrStart));
-        m_pFs->lines.resize(static_cast<size_t>(iIncrStart));
+        SqCodeBlock increment = Cut(iIncrStart);
+        int jToCond = EmitJump(OP_JMP);
+        int iBody = Pc();
         BeginBlock(true);
         LoopBody(ActiveLocals());
         for (int j : m_pFs->blocks.back().continues)
             PatchHere(j);
-        for (size_t i = 0; i < incr.size(); ++i) {
-            m_pFs->pProto->m_Code.push_back(incr[i]);
-            m_pFs->lines.push_back(incrLines[i]);
-        }
-        PatchJump(EmitJump(OP_JMP), iCond);
-        PatchHere(jExit);
+        Paste(increment);
+        PatchHere(jToCond);
+        PasteLoopCondition(condition, jExit >= 0 ? jExit - iCondStart : -1, iBody);
         for (int j : m_pFs->blocks.back().breaks)
             PatchHere(j);
         EndBlock();
@@ -1391,6 +1466,26 @@ namespace Torvane3D::Squirrel
             result.relocPc = Emit(op - OP_ADD + OP_ADDK, r, r1, 0, k);
             result.reg = r;
             return result;
+        }
+        if (op >= OP_BAND && op <= OP_USHR && e2.k == EXP_INT) {
+            int k = ConstantOf(e2);
+            FreeExp(e1);
+            int r = Reserve(1);
+            result.relocPc = Emit(op - OP_BAND + OP_BANDK, r, r1, 0, k);
+            result.reg = r;
+            return result;
+        }
+        int iCmp = op == OP_LT ? CMP_LT : op == OP_LE ? CMP_LE : op == OP_GT ? CMP_GT : op == OP_GE ? CMP_GE
+                 : op == OP_EQ ? CMP_EQ : op == OP_NE ? CMP_NE : -1;
+        if (iCmp >= 0 && IsConstant(e2)) {
+            int k = ConstantOf(e2);
+            if (k < 256) {
+                FreeExp(e1);
+                int r = Reserve(1);
+                result.relocPc = Emit(OP_CMPK, r, r1, k, iCmp);
+                result.reg = r;
+                return result;
+            }
         }
         int r2 = ToAnyReg(e2);
         FreeExp(e2);

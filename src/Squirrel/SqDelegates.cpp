@@ -660,6 +660,7 @@ namespace Torvane3D::Squirrel
                     SqRelease(c->m_pEnv);
                 c->m_pEnv = w;
                 SqAddRef(w);
+                c->UpdateFastPath();
                 return SqReturn(t, r);
             }
             CSqNativeClosure* c = self.NativeClosure()->Clone(t->m_pState);

@@ -2,6 +2,7 @@
 // metamethods and generator resumes enter it again, bounded by MAX_NATIVE_DEPTH.
 #include "SqVM.h"
 
+#include <bit>
 #include <cmath>
 
 namespace Torvane3D::Squirrel
@@ -80,27 +81,51 @@ namespace Torvane3D::Squirrel
         goto on_error;                                         \
     } while (0)
 
+        // Hot instructions jump straight to the next one; the others go through the switch.
+#define CASE(OP) \
+    case OP:     \
+    L_##OP:
+#define NEXT()                              \
+    do {                                    \
+        i = *pc++;                          \
+        goto* s_pDispatch[i.op];            \
+    } while (0)
+        static void* const s_pDispatch[OP_COUNT] = {
+            &&L_OP_MOVE, &&L_OP_LOADK, &&L_OP_LOADINT, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_OP_GETOUTER, &&L_OP_SETOUTER, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_OP_GET, &&L_OP_GETK, &&L_OP_SET, &&L_OP_SETK, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_OP_ADD, &&L_OP_SUB, &&L_OP_MUL, &&L_OP_DIV, &&L_OP_MOD,
+            &&L_OP_ADDK, &&L_OP_SUBK, &&L_OP_MULK, &&L_OP_DIVK, &&L_OP_MODK,
+            &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_OP_JMP, &&L_OP_JZ, &&L_OP_JNZ, &&L_OP_JCMP, &&L_OP_CALL, &&L_OP_PREPCALLK, &&L_OP_RETURN,
+            &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_OP_FOREACH,
+            &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_SWITCH, &&L_OP_JCMPK,
+            &&L_OP_BANDK, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+        };
+        static_assert(OP_JCMPK == 68 && OP_COUNT == 75, "update the dispatch table with the instruction set");
+
         LOAD_FRAME();
         if (bThrow)
             goto on_error;
         for (;;) {
             i = *pc++;
+        L_SWITCH:
             switch (i.op) {
-            case OP_MOVE:
+            CASE(OP_MOVE)
                 base[i.a] = base[i.b];
-                break;
-            case OP_LOADK:
+                NEXT();
+            CASE(OP_LOADK)
                 base[i.a] = K[i.d];
-                break;
-            case OP_LOADINT:
+                NEXT();
+            CASE(OP_LOADINT)
                 base[i.a].SetInteger(i.d);
+                NEXT();
+            case OP_LOADFLOAT:
+                base[i.a].SetFloat(std::bit_cast<float>(i.d));
                 break;
-            case OP_LOADFLOAT: {
-                float f;
-                memcpy(&f, &i.d, 4);
-                base[i.a].SetFloat(f);
-                break;
-            }
             case OP_LOADBOOL:
                 base[i.a].SetBool(i.b != 0);
                 break;
@@ -111,12 +136,12 @@ namespace Torvane3D::Squirrel
             case OP_LOADROOT:
                 base[i.a] = RootOf(cl);
                 break;
-            case OP_GETOUTER:
+            CASE(OP_GETOUTER)
                 base[i.a] = *cl->m_Outers[static_cast<size_t>(i.d)]->m_pValue;
-                break;
-            case OP_SETOUTER:
+                NEXT();
+            CASE(OP_SETOUTER)
                 *cl->m_Outers[static_cast<size_t>(i.d)]->m_pValue = base[i.a];
-                break;
+                NEXT();
             case OP_GETBASE:
                 if (cl->m_pBase)
                     base[i.a].SetObject(cl->m_pBase);
@@ -136,12 +161,12 @@ namespace Torvane3D::Squirrel
                 base[i.a].Array()->m_Values.push_back(base[i.b]);
                 break;
 
-            case OP_GETK: {
+            CASE(OP_GETK) {
                 const SqValue& o = base[i.b];
                 if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(K[i.d])) {
                         SqAssignReal(base[i.a], n->m_Value);
-                        break;
+                        NEXT();
                     }
                 } else if (o.m_eType == SQ_INSTANCE) {
                     CSqInstance* inst = o.Instance();
@@ -152,7 +177,7 @@ namespace Torvane3D::Squirrel
                             SqAssignReal(base[i.a], inst->m_Values[idx]);
                         else
                             base[i.a] = inst->m_pClass->m_Methods[idx].m_Value;
-                        break;
+                        NEXT();
                     }
                 }
                 SAVE_PC();
@@ -163,19 +188,19 @@ namespace Torvane3D::Squirrel
                 base[i.a] = std::move(out);
                 break;
             }
-            case OP_GET: {
+            CASE(OP_GET) {
                 const SqValue& o = base[i.b];
                 const SqValue& key = base[i.c];
                 if (o.m_eType == SQ_ARRAY && key.m_eType == SQ_INTEGER) {
                     std::vector<SqValue>& v = o.Array()->m_Values;
                     if (key.m_iValue >= 0 && static_cast<uint64_t>(key.m_iValue) < v.size()) {
                         SqAssignReal(base[i.a], v[static_cast<size_t>(key.m_iValue)]);
-                        break;
+                        NEXT();
                     }
                 } else if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(key)) {
                         SqAssignReal(base[i.a], n->m_Value);
-                        break;
+                        NEXT();
                     }
                 }
                 SAVE_PC();
@@ -186,16 +211,16 @@ namespace Torvane3D::Squirrel
                 base[i.a] = std::move(out);
                 break;
             }
-            case OP_SETK: {
+            CASE(OP_SETK) {
                 const SqValue& o = base[i.a];
                 if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(K[i.d])) {
                         n->m_Value = base[i.c];
-                        break;
+                        NEXT();
                     }
                 } else if (o.m_eType == SQ_INSTANCE) {
                     if (o.Instance()->Set(K[i.d], base[i.c]))
-                        break;
+                        NEXT();
                 }
                 SAVE_PC();
                 SqValue obj = o, v = base[i.c];
@@ -204,19 +229,19 @@ namespace Torvane3D::Squirrel
                 RELOAD();
                 break;
             }
-            case OP_SET: {
+            CASE(OP_SET) {
                 const SqValue& o = base[i.a];
                 const SqValue& key = base[i.b];
                 if (o.m_eType == SQ_ARRAY && key.m_eType == SQ_INTEGER) {
                     std::vector<SqValue>& v = o.Array()->m_Values;
                     if (key.m_iValue >= 0 && static_cast<uint64_t>(key.m_iValue) < v.size()) {
                         v[static_cast<size_t>(key.m_iValue)] = base[i.c];
-                        break;
+                        NEXT();
                     }
                 } else if (o.m_eType == SQ_TABLE) {
                     if (SqNode* n = o.Table()->Find(key)) {
                         n->m_Value = base[i.c];
-                        break;
+                        NEXT();
                     }
                 }
                 SAVE_PC();
@@ -257,21 +282,20 @@ namespace Torvane3D::Squirrel
                 break;
             }
 
-#define ARITH_CASE(OPC, OPK, CH, INTEXPR, FLTEXPR, CHECK)                                      \
-    case OPC:                                                                                  \
-    case OPK: {                                                                                \
+#define ARITH_BODY(Y, CH, INTEXPR, FLTEXPR, CHECK)                                          \
+    {                                                                                          \
         const SqValue& x = base[i.b];                                                          \
-        const SqValue& y = i.op == OPC ? base[i.c] : K[i.d];                                   \
+        const SqValue& y = Y;                                                                  \
         if (x.m_eType == SQ_INTEGER && y.m_eType == SQ_INTEGER) {                              \
             SqInteger a = x.m_iValue, b = y.m_iValue;                                          \
             CHECK                                                                              \
             base[i.a].SetInteger(INTEXPR);                                                     \
-            break;                                                                             \
+            NEXT();                                                                            \
         }                                                                                      \
         if ((x.m_eType == SQ_INTEGER || x.m_eType == SQ_FLOAT) && (y.m_eType == SQ_INTEGER || y.m_eType == SQ_FLOAT)) { \
             SqFloat a = x.ToFloat(), b = y.ToFloat();                                          \
             base[i.a].SetFloat(FLTEXPR);                                                       \
-            break;                                                                             \
+            NEXT();                                                                            \
         }                                                                                      \
         SAVE_PC();                                                                             \
         SqValue va = x, vb = y, out;                                                           \
@@ -279,8 +303,11 @@ namespace Torvane3D::Squirrel
             FAIL();                                                                            \
         RELOAD();                                                                              \
         base[i.a] = std::move(out);                                                            \
-        break;                                                                                 \
+        NEXT();                                                                                \
     }
+#define ARITH_CASE(OPC, OPK, CH, INTEXPR, FLTEXPR, CHECK)                                      \
+    CASE(OPC) ARITH_BODY(base[i.c], CH, INTEXPR, FLTEXPR, CHECK)                               \
+    CASE(OPK) ARITH_BODY(K[i.d], CH, INTEXPR, FLTEXPR, CHECK)
             ARITH_CASE(OP_ADD, OP_ADDK, '+', WrapAdd(a, b), a + b, )
             ARITH_CASE(OP_SUB, OP_SUBK, '-', WrapSub(a, b), a - b, )
             ARITH_CASE(OP_MUL, OP_MULK, '*', WrapMul(a, b), a * b, )
@@ -297,19 +324,28 @@ namespace Torvane3D::Squirrel
                            FAIL();
                        })
 #undef ARITH_CASE
+#undef ARITH_BODY
 
             case OP_BAND:
             case OP_BOR:
             case OP_BXOR:
             case OP_SHL:
             case OP_SHR:
-            case OP_USHR: {
+            case OP_USHR:
+            CASE(OP_BANDK)
+            case OP_BORK:
+            case OP_BXORK:
+            case OP_SHLK:
+            case OP_SHRK:
+            case OP_USHRK: {
+                bool bK = i.op >= OP_BANDK;
+                int iOp = bK ? i.op - OP_BANDK + OP_BAND : i.op;
                 const SqValue& x = base[i.b];
-                const SqValue& y = base[i.c];
+                const SqValue& y = bK ? K[i.d] : base[i.c];
                 if (x.m_eType == SQ_INTEGER && y.m_eType == SQ_INTEGER) {
                     SqInteger a = x.m_iValue, b = y.m_iValue, r;
                     unsigned s = static_cast<unsigned>(b & 63);
-                    switch (i.op) {
+                    switch (iOp) {
                     case OP_BAND: r = a & b; break;
                     case OP_BOR: r = a | b; break;
                     case OP_BXOR: r = a ^ b; break;
@@ -318,11 +354,11 @@ namespace Torvane3D::Squirrel
                     default: r = static_cast<SqInteger>(static_cast<uint64_t>(a) >> s); break;
                     }
                     base[i.a].SetInteger(r);
-                    break;
+                    NEXT();
                 }
                 SAVE_PC();
                 SqValue va = x, vb = y, out;
-                if (!BitOp(i.op, va, vb, out))
+                if (!BitOp(iOp, va, vb, out))
                     FAIL();
                 RELOAD();
                 base[i.a] = std::move(out);
@@ -397,20 +433,20 @@ namespace Torvane3D::Squirrel
                 break;
             }
 
-            case OP_JMP:
+            CASE(OP_JMP)
                 if (i.a)
                     CloseOuters(ci->m_iBase + i.a - 1);
                 pc += i.d;
-                break;
-            case OP_JZ:
+                NEXT();
+            CASE(OP_JZ)
                 if (base[i.a].IsFalse())
                     pc += i.d;
-                break;
-            case OP_JNZ:
+                NEXT();
+            CASE(OP_JNZ)
                 if (!base[i.a].IsFalse())
                     pc += i.d;
-                break;
-            case OP_JCMP: {
+                NEXT();
+            CASE(OP_JCMP) {
                 const SqValue& x = base[i.b];
                 const SqValue& y = base[i.c];
                 bool r;
@@ -435,10 +471,41 @@ namespace Torvane3D::Squirrel
                 }
                 if (!r)
                     pc += i.d;
-                break;
+                NEXT();
             }
 
-            case OP_PREPCALLK: {
+            case OP_CMPK:
+            CASE(OP_JCMPK) {
+                const SqValue& x = base[i.b];
+                const SqValue& y = K[i.c];
+                int iCmp = i.op == OP_CMPK ? i.d : i.a;
+                bool r;
+                if (x.m_eType == SQ_INTEGER && y.m_eType == SQ_INTEGER) {
+                    SqInteger a = x.m_iValue, b = y.m_iValue;
+                    switch (iCmp) {
+                    case CMP_LT: r = a < b; break;
+                    case CMP_LE: r = a <= b; break;
+                    case CMP_GT: r = a > b; break;
+                    case CMP_GE: r = a >= b; break;
+                    case CMP_EQ: r = a == b; break;
+                    default: r = a != b; break;
+                    }
+                } else if (iCmp == CMP_EQ || iCmp == CMP_NE) {
+                    r = Equals(x, y) == (iCmp == CMP_EQ);
+                } else {
+                    SAVE_PC();
+                    SqValue va = x, vb = y;
+                    if (!CompareOp(iCmp, va, vb, &r))
+                        FAIL();
+                    RELOAD();
+                }
+                if (i.op == OP_CMPK)
+                    base[i.a].SetBool(r);
+                else if (!r)
+                    pc += i.d;
+                NEXT();
+            }
+            CASE(OP_PREPCALLK) {
                 const SqValue& o = base[i.b];
                 SqValue fn;
                 bool bFound = false;
@@ -460,15 +527,34 @@ namespace Torvane3D::Squirrel
                 SqValue self = (i.c & 2) ? base[0] : base[i.b];
                 base[i.a + 1] = std::move(self);
                 base[i.a] = std::move(fn);
-                break;
+                NEXT();
             }
-            case OP_CALL: {
+            CASE(OP_CALL) {
                 SAVE_PC();
                 int iFunc = ci->m_iBase + i.a;
                 int nArgs = i.b;
                 SqValue& fn = base[i.a];
                 if (fn.m_eType == SQ_CLOSURE) {
                     CSqClosure* c = fn.Closure();
+                    if (c->m_iFastArgs == nArgs) {
+                        // Plain call: the frame is set up right here.
+                        int iBase = iFunc + 1;
+                        int iTop = iBase + c->m_iStackSize;
+                        if (iTop < m_iStackSize && static_cast<int>(m_Frames.size()) < MAX_CALL_DEPTH) {
+                            SqCallInfo& n = m_Frames.push();
+                            n.m_pPc = c->m_pCode;
+                            n.m_pClosure = c;
+                            n.m_iBase = iBase;
+                            n.m_iTop = iTop;
+                            m_iTop = iTop;
+                            ci = &n;
+                            pc = c->m_pCode;
+                            base = m_pStack + iBase;
+                            cl = c;
+                            K = c->m_pConstants;
+                            NEXT();
+                        }
+                    }
                     if (c->m_pProto->m_bGenerator) {
                         if (!MakeGenerator(c, iFunc, nArgs))
                             FAIL();
@@ -532,7 +618,28 @@ namespace Torvane3D::Squirrel
                 m_iTop = ci->m_iTop;
                 break;
             }
-            case OP_RETURN: {
+            CASE(OP_RETURN) {
+                if (!ci->m_bConstructor && !ci->m_bRoot) {
+                    // Plain return into the calling script frame.
+                    int iBase = ci->m_iBase;
+                    if (m_pOpenOuters && m_pOpenOuters->m_iStackIndex >= iBase)
+                        CloseOuters(iBase);
+                    if (!m_Traps.empty() && m_Traps.back().m_iFrame >= static_cast<int32_t>(m_Frames.size()) - 1) {
+                        while (!m_Traps.empty() && m_Traps.back().m_iFrame >= static_cast<int32_t>(m_Frames.size()) - 1)
+                            m_Traps.pop_back();
+                    }
+                    SqValue result;
+                    if (i.b)
+                        result = std::move(base[i.a]);
+                    int iEnd = std::max(ci->m_iTop, m_iTop);
+                    for (SqValue* p = base, *pEnd = m_pStack + iEnd; p < pEnd; ++p)
+                        p->SetNull();
+                    m_Frames.pop_back();
+                    base[-1] = std::move(result);
+                    LOAD_FRAME();
+                    m_iTop = ci->m_iTop;
+                    NEXT();
+                }
                 SqValue result;
                 if (ci->m_bConstructor)
                     result = base[0];
@@ -605,7 +712,7 @@ namespace Torvane3D::Squirrel
                 base[i.a].SetBool(r);
                 break;
             }
-            case OP_FOREACH: {
+            CASE(OP_FOREACH) {
                 SqValue* r = base + i.a;
                 if (r[0].m_eType == SQ_ARRAY) {
                     SqInteger idx = r[3].m_eType == SQ_INTEGER ? r[3].m_iValue : 0;
@@ -617,7 +724,7 @@ namespace Torvane3D::Squirrel
                     r[1].SetInteger(idx);
                     SqAssignReal(r[2], v[static_cast<size_t>(idx)]);
                     r[3].SetInteger(idx + 1);
-                    break;
+                    NEXT();
                 }
                 SAVE_PC();
                 bool bDone = false;
@@ -719,6 +826,8 @@ namespace Torvane3D::Squirrel
         --S->m_iNativeDepth;
         --m_iNestedExecutes;
         return eResult;
+#undef CASE
+#undef NEXT
 #undef LOAD_FRAME
 #undef RELOAD
 #undef SAVE_PC

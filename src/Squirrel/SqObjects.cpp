@@ -418,6 +418,7 @@ namespace Torvane3D::Squirrel
         c->m_pRoot = pRoot;
         if (pRoot)
             SqAddRef(pRoot);
+        c->UpdateFastPath();
         SqGcLink(pState, c);
         return c;
     }
@@ -457,6 +458,7 @@ namespace Torvane3D::Squirrel
         c->m_pBase = m_pBase;
         if (m_pBase)
             SqAddRef(m_pBase);
+        c->UpdateFastPath();
         SqGcLink(pState, c);
         return c;
     }

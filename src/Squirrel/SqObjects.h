@@ -190,7 +190,23 @@ namespace Torvane3D::Squirrel
         ~CSqClosure();
         CSqClosure* Clone(CSqSharedState* pState) const;
 
+        // Facts of the prototype cached for the call fast path. m_iFastArgs is the argument
+        // count (with `this`) a plain call needs, or -1 when the call must take the full path
+        // (varargs, defaults, generator, bound environment).
+        void UpdateFastPath()
+        {
+            const CSqFuncProto* p = m_pProto;
+            m_pCode = p->m_Code.data();
+            m_pConstants = p->m_Constants.data();
+            m_iStackSize = p->m_nStackSize;
+            m_iFastArgs = (p->m_bVarArgs || p->m_bGenerator || p->m_nDefaults || m_pEnv) ? -1 : p->m_nParams;
+        }
+
         CSqFuncProto* m_pProto; // owned
+        const SqInstr* m_pCode = nullptr;
+        const SqValue* m_pConstants = nullptr;
+        int m_iStackSize = 0;
+        int m_iFastArgs = -1;
         std::vector<CSqOuter*> m_Outers; // owned
         std::vector<SqValue> m_Defaults;
         CSqWeakRef* m_pEnv = nullptr;  // bindenv: `this` replacement, weak

@@ -73,6 +73,14 @@ namespace Torvane3D::Squirrel
         OP_POPTRAP,    // drop a traps
         OP_CLASS,      // R[a] = class (base R[b] unless 255, attributes R[c] unless 255)
         OP_NEWMEMBER,  // class R[a]: member R[b] = R[c]; d & 255 attributes register or 255; d & 256 static
+        OP_CMPK,       // R[a] = R[b] <cmp d> K[c]
+        OP_JCMPK,      // if !(R[b] <cmp a> K[c]): pc += d
+        OP_BANDK,      // R[a] = R[b] & K[d]
+        OP_BORK,
+        OP_BXORK,
+        OP_SHLK,
+        OP_SHRK,
+        OP_USHRK,
         OP_COUNT
     };
 

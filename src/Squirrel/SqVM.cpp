@@ -41,7 +41,6 @@ namespace Torvane3D::Squirrel
             iStackSize = MAX_STACK_SLOTS;
         t->m_pStack = new SqValue[static_cast<size_t>(iStackSize)];
         t->m_iStackSize = iStackSize;
-        t->m_Frames.reserve(16);
         SqGcLink(pState, t);
         return t;
     }

@@ -21,6 +21,48 @@ namespace Torvane3D::Squirrel
         uint8_t m_bConstructor = 0;     // returns `this` instead of its value
     };
 
+    // The call frames of a thread: a flat array that only grows.
+    class SqFrameStack
+    {
+    public:
+        SqFrameStack() = default;
+        SqFrameStack(const SqFrameStack&) = delete;
+        SqFrameStack& operator=(const SqFrameStack&) = delete;
+        ~SqFrameStack() { delete[] m_pFrames; }
+        size_t size() const { return m_nSize; }
+        bool empty() const { return m_nSize == 0; }
+        SqCallInfo& back() { return m_pFrames[m_nSize - 1]; }
+        const SqCallInfo& back() const { return m_pFrames[m_nSize - 1]; }
+        SqCallInfo& operator[](size_t i) { return m_pFrames[i]; }
+        const SqCallInfo& operator[](size_t i) const { return m_pFrames[i]; }
+        SqCallInfo& push()
+        {
+            if (m_nSize == m_nCapacity)
+                Grow();
+            SqCallInfo& ci = m_pFrames[m_nSize++];
+            ci = SqCallInfo();
+            return ci;
+        }
+        void push_back(const SqCallInfo& ci) { push() = ci; }
+        void pop_back() { --m_nSize; }
+        void clear() { m_nSize = 0; }
+
+    private:
+        void Grow()
+        {
+            size_t nNew = m_nCapacity ? m_nCapacity * 2 : 16;
+            SqCallInfo* p = new SqCallInfo[nNew];
+            for (size_t i = 0; i < m_nSize; ++i)
+                p[i] = m_pFrames[i];
+            delete[] m_pFrames;
+            m_pFrames = p;
+            m_nCapacity = nNew;
+        }
+        SqCallInfo* m_pFrames = nullptr;
+        size_t m_nSize = 0;
+        size_t m_nCapacity = 0;
+    };
+
     struct SqTrap
     {
         int32_t m_iFrame;
@@ -138,7 +180,7 @@ namespace Torvane3D::Squirrel
         SqValue* m_pStack = nullptr;
         int m_iStackSize = 0;
         int m_iTop = 0;
-        std::vector<SqCallInfo> m_Frames;
+        SqFrameStack m_Frames;
         std::vector<SqTrap> m_Traps;
         CSqOuter* m_pOpenOuters = nullptr; // sorted by stack index, highest first
         SqValue m_RootTable;

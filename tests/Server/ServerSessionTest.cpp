@@ -27,7 +27,11 @@ namespace
         void OnPlayerQuit(CNetMachine* pClient, uint32_t uiReason) override
         {
             m_Quits.emplace_back(pClient->GetName(), uiReason);
+            // A script that kicks the leaving client once more.
+            if (m_pServer)
+                m_pServer->DropClient(pClient, 99);
         }
+        CBaseServer* m_pServer = nullptr;
         bool OnPlayerChat(CNetMachine*, const char* pText, size_t length) override
         {
             m_Chats.emplace_back(pText, length);
@@ -481,4 +485,33 @@ TEST_F(CSession, NetworkEventsAreReadAndHandedToTheirHandlers)
     EXPECT_TRUE(m_Log.Has(LOG_WARN, "Failed to read network arguments for network event bound."));
     EXPECT_EQ(events.m_NetworkEvents.size(), 1u);
     m_Server.SetServerEvents(nullptr);
+}
+
+TEST_F(CSession, DepartureRunsOnceEvenWhenAQuitHandlerDropsTheClient)
+{
+    CRecordingEvents events;
+    events.m_pServer = &m_Server;
+    m_Server.SetServerEvents(&events);
+    Peer_t pStay = Join(1, "Stay");
+    Peer_t pLeave = Join(2, "Leave");
+    m_Server.OnDisconnect(pLeave, 0);
+    EXPECT_EQ(events.m_Quits.size(), 1u);
+    EXPECT_EQ(m_Transport.Count(pStay, PACKET_CLIENT_LEFT), 1u);
+    EXPECT_EQ(m_Server.GetPlayerCount(), 1);
+    // The console is never dropped.
+    m_Server.DropClient(m_Server.GetConsoleMachine(), 1);
+    EXPECT_EQ(m_Server.GetMachines().Get(255), m_Server.GetConsoleMachine());
+    EXPECT_EQ(m_Server.GetPlayerCount(), 1);
+    m_Server.SetServerEvents(nullptr);
+}
+
+TEST_F(CSession, ClientCausedWarningsAreLimited)
+{
+    Peer_t pPeer = Join(1, "Noisy");
+    for (int i = 0; i < 3 * static_cast<int>(CNetMachine::WARNING_BURST); ++i)
+        Deliver(pPeer, 10, CBytes().String("unbound").U8(0).m_Data);
+    size_t warnings = 0;
+    for (auto& line : m_Log.m_Lines)
+        warnings += line.second == "Network event unbound not bound serverside";
+    EXPECT_EQ(warnings, CNetMachine::WARNING_BURST);
 }

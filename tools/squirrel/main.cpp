@@ -1,5 +1,6 @@
 // squirrel: runs a Squirrel script outside the server.
 //   squirrel <script.nut> [arguments...]
+//   squirrel --disassemble <script.nut>   (lists the compiled code instead of running it)
 // The arguments are the main function's `vargv` (strings). print() writes to stdout; an
 // uncaught error is reported with its call stack on stderr and the exit status is 1
 // (compile errors: 254). A main function returning an integer sets the exit status.
@@ -116,6 +117,11 @@ namespace
 
 int main(int argc, char** argv)
 {
+    bool bDisassemble = argc >= 2 && strcmp(argv[1], "--disassemble") == 0;
+    if (bDisassemble) {
+        ++argv;
+        --argc;
+    }
     if (argc < 2) {
         fprintf(stderr, "usage: %s <script.nut> [arguments...]\n", argv[0]);
         return 2;
@@ -136,6 +142,8 @@ int main(int argc, char** argv)
     int iStatus = 0;
     if (!vm->Compile(strSource.data(), strSource.size(), argv[1], true)) {
         iStatus = 254;
+    } else if (bDisassemble) {
+        vm->DumpFunction(-1, PrintOut);
     } else {
         vm->PushRootTable();
         for (int i = 2; i < argc; ++i)
