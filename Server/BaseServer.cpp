@@ -123,7 +123,10 @@ CBaseServer::~CBaseServer()
     StopInputThread();
     ClearConsoleInput();
     // Seam: stop the listing and the remote console, stop every resource, stop the HTTP
-    // server, release the element manager.
+    // server. The elements go while the clients are still there to hear of it.
+    if (m_pNetObjectMgr)
+        m_pNetObjectMgr->Shutdown();
+    m_pNetObjectMgr.reset();
     m_Machines.ClearAll();
     m_pConsoleMachine = nullptr;
     m_pCommandHandlers.reset();
@@ -211,12 +214,10 @@ bool CBaseServer::Frame()
         }
 
         if (m_iPlayerCount > 0) {
-            if (m_StreamClock.Poll(ullNow, m_usStreamInterval)) {
-                // Seam: the streaming pass over joined clients, then syncer assignment.
-            }
-            if (m_SyncMethod == SYNC_METHOD_INTERVAL && m_SyncClock.Poll(ullNow, m_usSyncInterval)) {
-                // Seam: element sync to every joined client with the sync priority and flags.
-            }
+            if (m_StreamClock.Poll(ullNow, m_usStreamInterval))
+                StreamElements();
+            if (m_SyncMethod == SYNC_METHOD_INTERVAL && m_SyncClock.Poll(ullNow, m_usSyncInterval))
+                SyncElements();
         }
 
         OnProcess(&m_FrameTime);

@@ -10,6 +10,7 @@
 #include <Network/ENetSystem.h>
 #include <Network/NetCompatibilityShim.h>
 #include <Multiplayer/NetMachines.h>
+#include <Multiplayer/NetObjectMgr.h>
 #include <Multiplayer/ServerEvents.h>
 #include <Scripting/CommandHandlers.h>
 #include <Scripting/ConsoleInput.h>
@@ -246,6 +247,19 @@ protected:
     Torvane3D::IServerEvents m_DefaultEvents;
     Torvane3D::IServerEvents* m_pServerEvents = &m_DefaultEvents;
     // ---- End of client sessions ----
+
+    // ---- Elements (ServerElements.cpp) ----
+    // The element manager; none until the game server creates it.
+    Torvane3D::CNetObjectMgr* GetNetObjectMgr() const { return m_pNetObjectMgr.get(); }
+    // The main loop's steps: the stream pass, and sync to every joined client.
+    void StreamElements();
+    void SyncElements();
+    // Packets 4, 12, 31 and 33 of a client; with sync method 2 a sync is answered at once.
+    void HandleElementPacket(Torvane3D::CNetMachine* pClient, unsigned int uiPacketId, Torvane3D::Stream* pStream);
+
+protected:
+    std::unique_ptr<Torvane3D::CNetObjectMgr> m_pNetObjectMgr;
+    // ---- End of elements ----
 
 protected:
     std::atomic<bool> m_bQuit{false};

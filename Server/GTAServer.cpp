@@ -2,7 +2,8 @@
 
 CGTAServer::CGTAServer()
 {
-    // Seam: the element manager, the script API, the games list and the world.
+    m_pNetObjectMgr = std::make_unique<Torvane3D::CNetObjectMgr>(&m_Machines);
+    // Seam: the script API, the games list and the world.
     SetRule("Version", SERVER_VERSION_TEXT);
 }
 

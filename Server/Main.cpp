@@ -1,12 +1,14 @@
 // Process entry: start-up in a fixed order, the main loop, then shut-down.
 #include "CommandLine.h"
 #include "GTAServer.h"
+#include "ServerConfiguration.h"
 #include "Startup.h"
 
 #include <Engine/Assert.h>
 #include <Engine/BuiltinArchive.h>
 #include <Engine/Clock.h>
 #include <Engine/Context.h>
+#include <Engine/ElementChunk.h>
 #include <Engine/MountedPath.h>
 #include <Engine/TARArchive.h>
 
@@ -93,6 +95,28 @@ static int StartAndRunServer(Context& context, CGTAServer& server, const CComman
     return 0;
 }
 
+// Reads the configuration file (named "server.xml" in the messages whatever its path), parses
+// it and applies the command-line switches over it. False when start-up must fail.
+static bool LoadConfiguration(Context& context, CGTAServer& server, const CCommandLineOverrides& overrides)
+{
+    FILE* pFile = fopen(overrides.m_strConfigPath.c_str(), "rb");
+    if (!pFile) {
+        context.LogError("I can't start because server.xml doesn't exist...");
+        return false;
+    }
+    std::unique_ptr<CElementChunk> pDocument;
+    {
+        Strong<CStandardStream> pStream = Strong<CStandardStream>::Adopt(new CStandardStream(pFile));
+        pDocument = CElementChunk::Load(pStream);
+    }
+    if (!pDocument) {
+        context.LogError("I can't start because server.xml failed to parse...");
+        return false;
+    }
+    CElementChunkConfig root(*pDocument);
+    return server.ParseConfig(CServerConfiguration(root)) && server.ApplyOverrides(overrides);
+}
+
 // Runs start-up and the main loop; returns the process's exit status.
 static int RunServer(int argc, char** argv, Context& context, std::unique_ptr<CGTAServer>& pServer)
 {
@@ -110,15 +134,8 @@ static int RunServer(int argc, char** argv, Context& context, std::unique_ptr<CG
         return 1;
     }
 
-    FILE* pConfig = fopen(overrides.m_strConfigPath.c_str(), "rb");
-    if (!pConfig) {
-        context.LogError("I can't start because server.xml doesn't exist...");
+    if (!LoadConfiguration(context, *pServer, overrides))
         return 1;
-    }
-    // Seam: the configuration is loaded as an element tree, parsed and overridden here.
-    fclose(pConfig);
-    context.LogError("I can't start because server.xml failed to parse...");
-    return 1;
 
     return StartAndRunServer(context, *pServer, overrides);
 }

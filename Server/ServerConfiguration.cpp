@@ -1,6 +1,7 @@
 #include "ServerConfiguration.h"
 
 #include <Engine/Context.h>
+#include <Engine/ElementChunk.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,37 @@
 #include <strings.h>
 
 using namespace Torvane3D;
+
+CElementChunkConfig::CElementChunkConfig(const CElementChunk& element) : m_Element(element)
+{
+    // Documents nest at most a bounded depth, so building the whole view recursively is safe.
+    size_t count = element.GetChildCount();
+    m_Children.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const CChunk* pChild = element.GetChild(i);
+        if (pChild && pChild->GetType() == CHUNK_ELEMENT) {
+            if (auto* pElement = dynamic_cast<const CElementChunk*>(pChild))
+                m_Children[i] = std::make_unique<CElementChunkConfig>(*pElement);
+        }
+    }
+}
+
+CElementChunkConfig::~CElementChunkConfig() = default;
+
+const char* CElementChunkConfig::GetName() const
+{
+    return m_Element.GetName().c_str();
+}
+
+const char* CElementChunkConfig::GetText() const
+{
+    return m_Element.GetText().c_str();
+}
+
+const char* CElementChunkConfig::GetAttribute(const char* szName) const
+{
+    return m_Element.Attribute(szName);
+}
 
 static const IConfigElement* FindChild(const IConfigElement& parent, size_t start, const char* szName,
     size_t* pIndex = nullptr)

@@ -3,8 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace Torvane3D
+{
+    class CElementChunk;
+}
 
 // One element of a loaded document as configuration reading sees it.
 class IConfigElement
@@ -19,6 +25,24 @@ public:
     virtual size_t GetChildCount() const = 0;
     // The child at the index, or null when that child is not an element.
     virtual const IConfigElement* GetChild(size_t index) const = 0;
+};
+
+// A loaded element document seen through IConfigElement. The chunk tree must outlive it.
+class CElementChunkConfig : public IConfigElement
+{
+public:
+    explicit CElementChunkConfig(const Torvane3D::CElementChunk& element);
+    ~CElementChunkConfig() override;
+
+    const char* GetName() const override;
+    const char* GetText() const override;
+    const char* GetAttribute(const char* szName) const override;
+    size_t GetChildCount() const override { return m_Children.size(); }
+    const IConfigElement* GetChild(size_t index) const override { return m_Children[index].get(); }
+
+private:
+    const Torvane3D::CElementChunk& m_Element;
+    std::vector<std::unique_ptr<CElementChunkConfig>> m_Children; // null for other chunks
 };
 
 // The rules:

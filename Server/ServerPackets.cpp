@@ -39,8 +39,13 @@ void CBaseServer::ProcessPacket(Peer_t pPeer, unsigned int uiPacketId, Stream* p
     case PACKET_CLIENT_QUIT:
         HandleClientQuit(pClient, pStream);
         break;
-    // Seam: PACKET_ELEMENT_SYNC, PACKET_ELEMENT_DELETE, PACKET_REQUEST_SYNCER and
-    // PACKET_ELEMENT_STREAMING go to the element manager, PACKET_KEY_EVENT to the key binds.
+    case PACKET_ELEMENT_SYNC:
+    case PACKET_ELEMENT_DELETE:
+    case PACKET_REQUEST_SYNCER:
+    case PACKET_ELEMENT_STREAMING:
+        HandleElementPacket(pClient, uiPacketId, pStream);
+        break;
+    // Seam: PACKET_KEY_EVENT goes to the key binds.
     default:
         break;
     }
@@ -91,8 +96,7 @@ void CBaseServer::HandleNetworkEvent(CNetMachine* pClient, Stream* pStream)
     if (!reader.ReadString(name))
         return;
     Strong<CArgumentArray> pArguments = MakeStrong<CArgumentArray>();
-    // Seam: element ids in the arguments resolve against the element manager once it exists
-    // (SetNetObjectResolver).
+    pArguments->SetNetObjectResolver(m_pNetObjectMgr.get());
     if (!pArguments->Read(pStream)) {
         if (pClient->AllowWarning(GetTickCount64()))
             LogMessage(LOG_WARN, "Failed to read network arguments for network event %s.",

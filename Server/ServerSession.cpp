@@ -4,6 +4,7 @@
 
 #include <Engine/BinaryIO.h>
 #include <Engine/Context.h>
+#include <Engine/Password.h>
 #include <Multiplayer/PacketIds.h>
 #include <Multiplayer/SafeText.h>
 #include <Network/Packet.h>
@@ -45,6 +46,15 @@ void CBaseServer::RefuseConnection(Peer_t pPeer, uint32_t uiReason, const char* 
         GetTransport()->Disconnect(pPeer, uiReason);
 }
 
+// The games list's name of the configured game: the configured text, lower-cased.
+static std::string GameListName(const std::string& game)
+{
+    std::string name = game;
+    for (char& c : name)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
 CNetMachine* CBaseServer::NewMachine(CNetObjectMgr* pManager)
 {
     return new CNetMachine(pManager, &m_Machines);
@@ -53,10 +63,7 @@ CNetMachine* CBaseServer::NewMachine(CNetObjectMgr* pManager)
 void CBaseServer::CreateConsoleMachine()
 {
     Strong<CNetMachine> pConsole = Strong<CNetMachine>::Adopt(NewMachine(nullptr));
-    std::string gameName = m_strGame;
-    for (char& c : gameName)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    pConsole->SetGameName(gameName);
+    pConsole->SetGameName(GameListName(m_strGame));
     pConsole->SetGame(m_iGame);
     pConsole->SetAdministrator(true);
     pConsole->SetConsole(true);
@@ -67,10 +74,9 @@ void CBaseServer::CreateConsoleMachine()
 
 bool CBaseServer::CheckJoinPassword(const std::string& password) const
 {
-    // Seam: with a join password configured, the text must verify against its bcrypt
-    // verifier (VerifyPassword); until the configuration keeps one, there is none.
-    (void)password;
-    return true;
+    // Without a join password any text is accepted. A text bcrypt cannot take whole (over
+    // 72 bytes, or with a zero byte) is refused without being hashed.
+    return !m_Password.IsSet() || VerifyPassword(password, m_Password);
 }
 
 // The version parts compared in order from the first: true when lower than the minimum.
@@ -165,10 +171,7 @@ void CBaseServer::HandleConnect(Peer_t pPeer, Stream* pStream)
     Strong<CNetMachine> pClient = Strong<CNetMachine>::Adopt(NewMachine(nullptr));
     m_Machines.Set(iSlot, pClient);
     pClient->SetPeer(pPeer);
-    std::string gameName = m_strGame;
-    for (char& c : gameName)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    pClient->SetGameName(gameName);
+    pClient->SetGameName(GameListName(m_strGame));
     pClient->SetGame(ucGame);
     pClient->SetAddress(ipAddress);
     pClient->SetName(name);
@@ -262,9 +265,11 @@ void CBaseServer::RemoveClient(CNetMachine* pClient, uint32_t uiReason)
     pClient->SetDeparting(true);
     m_pServerEvents->OnPlayerQuit(pClient, uiReason);
 
-    // Seam: the element manager drops the client as syncer, clears its created state and
+    // The element manager drops the client as syncer, clears its created state and
     // per-client state, destroys transient elements nobody has any more, and destroys the
     // client's player element.
+    if (m_pNetObjectMgr)
+        m_pNetObjectMgr->OnClientDeparture(pClient);
     if (pClient->GetPlayer())
         pClient->SetPlayer(nullptr, -1);
 

@@ -59,8 +59,8 @@ namespace Torvane3D::Squirrel
 
     struct SSqStackInfo
     {
-        const char* szFunction; // "unknown" when anonymous
-        const char* szSource;
+        const char* szFunction; // null when anonymous
+        const char* szSource;   // "NATIVE" for natives, null when unknown
         int iLine;              // -1 for natives
         bool bNative;
     };
@@ -142,6 +142,8 @@ namespace Torvane3D::Squirrel
 
         // ---- Tables, arrays, classes: slots ----
         void NewTable(int iCapacityHint = 0);
+        // Pushes a shallow copy of a table, array or instance (runs _cloned).
+        bool Clone(int iIndex);
         void NewArray(SqInteger nSize);
         bool ArrayAppend(int iIndex);           // pops the value
         bool NewSlot(int iIndex, bool bStatic); // pops key and value (value on top)

@@ -381,6 +381,17 @@ namespace Torvane3D::Squirrel
         t->PushValue(SqValue(CSqTable::Create(t->m_pState, static_cast<size_t>(iCapacityHint > 0 ? iCapacityHint : 0))));
     }
 
+    bool CSqVM::Clone(int iIndex)
+    {
+        CSqThread* t = T(this);
+        SqValue v = t->ValidIndex(iIndex) ? t->ApiSlot(iIndex) : SqValue();
+        SqValue out;
+        if (!t->Clone(v, out))
+            return false;
+        t->PushValue(out);
+        return true;
+    }
+
     void CSqVM::NewArray(SqInteger nSize)
     {
         CSqThread* t = T(this);
@@ -759,7 +770,7 @@ namespace Torvane3D::Squirrel
         const SqCallInfo& f = t->m_Frames[static_cast<size_t>(idx)];
         if (f.m_bNative) {
             const CSqNativeClosure* c = static_cast<const CSqNativeClosure*>(f.m_pClosure);
-            pInfo->szFunction = c->m_Name.Type() == SQ_STRING ? c->m_Name.String()->Data() : "unknown";
+            pInfo->szFunction = c->m_Name.Type() == SQ_STRING ? c->m_Name.String()->Data() : nullptr;
             pInfo->szSource = "NATIVE";
             pInfo->iLine = -1;
             pInfo->bNative = true;
@@ -767,8 +778,8 @@ namespace Torvane3D::Squirrel
         }
         const CSqClosure* c = static_cast<const CSqClosure*>(f.m_pClosure);
         const CSqFuncProto* p = c->m_pProto;
-        pInfo->szFunction = p->m_Name.Type() == SQ_STRING ? p->m_Name.String()->Data() : "unknown";
-        pInfo->szSource = p->m_Source.Type() == SQ_STRING ? p->m_Source.String()->Data() : "unknown";
+        pInfo->szFunction = p->m_Name.Type() == SQ_STRING ? p->m_Name.String()->Data() : nullptr;
+        pInfo->szSource = p->m_Source.Type() == SQ_STRING ? p->m_Source.String()->Data() : nullptr;
         pInfo->iLine = p->LineOf(f.m_pPc ? f.m_pPc - 1 : nullptr);
         pInfo->bNative = false;
         return true;

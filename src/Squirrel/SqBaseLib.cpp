@@ -189,8 +189,8 @@ namespace Torvane3D::Squirrel
         CSqTable* result = CSqTable::Create(S, 4);
         SqValue r(result);
         const SqCallInfo& f = t->m_Frames[static_cast<size_t>(idx)];
-        result->NewSlot(S->String("func"), S->String(info.szFunction));
-        result->NewSlot(S->String("src"), S->String(info.szSource));
+        result->NewSlot(S->String("func"), info.szFunction ? S->String(info.szFunction) : SqValue());
+        result->NewSlot(S->String("src"), info.szSource ? S->String(info.szSource) : SqValue());
         result->NewSlot(S->String("line"), SqValue::Integer(info.iLine));
         CSqTable* locals = CSqTable::Create(S, 0);
         result->NewSlot(S->String("locals"), SqValue(locals));

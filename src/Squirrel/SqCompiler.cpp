@@ -1036,7 +1036,7 @@ namespace Torvane3D::Squirrel
             v = SqValue::Integer(m_Lexer.GetInteger());
             break;
         case TK_FLOAT:
-            v = SqValue::Float(static_cast<SqFloat>(m_Lexer.GetFloat()));
+            v = SqValue::Float(SqToFloat(m_Lexer.GetFloat()));
             break;
         case TK_STRING_LITERAL:
             v = m_pState->String(m_Lexer.GetString());
@@ -1046,7 +1046,7 @@ namespace Torvane3D::Squirrel
             if (m_iToken == TK_INTEGER)
                 v = SqValue::Integer(static_cast<SqInteger>(0 - static_cast<uint64_t>(m_Lexer.GetInteger())));
             else if (m_iToken == TK_FLOAT)
-                v = SqValue::Float(-static_cast<SqFloat>(m_Lexer.GetFloat()));
+                v = SqValue::Float(-SqToFloat(m_Lexer.GetFloat()));
             else
                 Error("scalar expected : integer, float, or string");
             break;
@@ -1801,7 +1801,7 @@ namespace Torvane3D::Squirrel
             return e;
         case TK_FLOAT:
             e.k = EXP_FLOAT;
-            e.f = static_cast<SqFloat>(m_Lexer.GetFloat());
+            e.f = SqToFloat(m_Lexer.GetFloat());
             Lex();
             return e;
         case TK_NULL:

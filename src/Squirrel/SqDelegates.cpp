@@ -85,7 +85,7 @@ namespace Torvane3D::Squirrel
                 if (pEnd == text.c_str())
                     return false;
                 if (bFloat)
-                    out.SetFloat(static_cast<SqFloat>(d));
+                    out.SetFloat(SqToFloat(d));
                 else
                     out.SetInteger(SqFloatToInteger(d));
                 return true;

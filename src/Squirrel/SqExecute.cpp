@@ -82,6 +82,7 @@ namespace Torvane3D::Squirrel
     } while (0)
 
         // Hot instructions jump straight to the next one; the others go through the switch.
+        // NEXT() is a computed goto, which runs no destructors: no SqValue may be alive there.
 #define CASE(OP) \
     case OP:     \
     L_##OP:
@@ -298,11 +299,13 @@ namespace Torvane3D::Squirrel
             NEXT();                                                                            \
         }                                                                                      \
         SAVE_PC();                                                                             \
-        SqValue va = x, vb = y, out;                                                           \
-        if (!Arith(CH, va, vb, out))                                                           \
-            FAIL();                                                                            \
-        RELOAD();                                                                              \
-        base[i.a] = std::move(out);                                                            \
+        {   /* objects must be gone before NEXT(): a computed goto runs no destructors */      \
+            SqValue va = x, vb = y, out;                                                       \
+            if (!Arith(CH, va, vb, out))                                                       \
+                FAIL();                                                                        \
+            RELOAD();                                                                          \
+            base[i.a] = std::move(out);                                                        \
+        }                                                                                      \
         NEXT();                                                                                \
     }
 #define ARITH_CASE(OPC, OPK, CH, INTEXPR, FLTEXPR, CHECK)                                      \
@@ -506,6 +509,7 @@ namespace Torvane3D::Squirrel
                 NEXT();
             }
             CASE(OP_PREPCALLK) {
+              {
                 const SqValue& o = base[i.b];
                 SqValue fn;
                 bool bFound = false;
@@ -527,6 +531,7 @@ namespace Torvane3D::Squirrel
                 SqValue self = (i.c & 2) ? base[0] : base[i.b];
                 base[i.a + 1] = std::move(self);
                 base[i.a] = std::move(fn);
+              }
                 NEXT();
             }
             CASE(OP_CALL) {
@@ -628,14 +633,16 @@ namespace Torvane3D::Squirrel
                         while (!m_Traps.empty() && m_Traps.back().m_iFrame >= static_cast<int32_t>(m_Frames.size()) - 1)
                             m_Traps.pop_back();
                     }
-                    SqValue result;
-                    if (i.b)
-                        result = std::move(base[i.a]);
-                    int iEnd = std::max(ci->m_iTop, m_iTop);
-                    for (SqValue* p = base, *pEnd = m_pStack + iEnd; p < pEnd; ++p)
-                        p->SetNull();
-                    m_Frames.pop_back();
-                    base[-1] = std::move(result);
+                    {
+                        SqValue result;
+                        if (i.b)
+                            result = std::move(base[i.a]);
+                        int iEnd = std::max(ci->m_iTop, m_iTop);
+                        for (SqValue* p = base, *pEnd = m_pStack + iEnd; p < pEnd; ++p)
+                            p->SetNull();
+                        m_Frames.pop_back();
+                        base[-1] = std::move(result);
+                    }
                     LOAD_FRAME();
                     m_iTop = ci->m_iTop;
                     NEXT();

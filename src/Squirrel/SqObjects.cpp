@@ -139,8 +139,8 @@ namespace Torvane3D::Squirrel
             if (s->m_uHash == uHash && s->m_uLength == nLength && memcmp(s->m_szData, p, nLength) == 0)
                 return s;
         }
-        if (nLength > 0x7FFFFFFF)
-            nLength = 0x7FFFFFFF; // strings are bounded well below this by the callers
+        if (nLength > MAX_STRING_LENGTH)
+            nLength = MAX_STRING_LENGTH; // callers refuse longer strings before they get here
         void* pMemory = ::operator new(sizeof(CSqString) + nLength);
         CSqString* s = new (pMemory) CSqString();
         s->m_pState = this;
@@ -245,7 +245,7 @@ namespace Torvane3D::Squirrel
     {
         while (m_uFreeCursor > 0) {
             --m_uFreeCursor;
-            if (m_pNodes[m_uFreeCursor].m_Key.IsNull())
+            if (m_pNodes[m_uFreeCursor].IsFree())
                 return &m_pNodes[m_uFreeCursor];
         }
         return nullptr;
@@ -257,8 +257,12 @@ namespace Torvane3D::Squirrel
         if (!mp->m_Key.IsNull()) {
             SqNode* f = FreePosition();
             if (!f) {
-                // Freed slots lie above the cursor: rebuild in place and try again.
-                Rebuild(m_uCapacity);
+                // Tombstones and slots freed above the cursor: rebuild (smaller when mostly
+                // empty) and try again.
+                uint32_t uCapacity = m_uCapacity;
+                while (uCapacity > 4 && m_uCount < uCapacity / 4)
+                    uCapacity /= 2;
+                Rebuild(uCapacity);
                 Insert(key, value);
                 return;
             }
@@ -308,32 +312,13 @@ namespace Torvane3D::Squirrel
 
     bool CSqTable::Remove(const SqValue& key)
     {
-        SqNode* n = &m_pNodes[SqHashValue(key) & (m_uCapacity - 1)];
-        SqNode* pPrev = nullptr;
-        while (n && !n->m_Key.RawEquals(key)) {
-            pPrev = n;
-            n = n->m_pNext;
-        }
+        SqNode* n = Find(key);
         if (!n)
             return false;
-        if (pPrev) {
-            pPrev->m_pNext = n->m_pNext;
-            n->m_pNext = nullptr;
-            n->m_Key.SetNull();
-            n->m_Value.SetNull();
-        } else if (n->m_pNext) {
-            SqNode* pNext = n->m_pNext;
-            n->m_Key = std::move(pNext->m_Key);
-            n->m_Value = std::move(pNext->m_Value);
-            n->m_pNext = pNext->m_pNext;
-            pNext->m_pNext = nullptr;
-        } else {
-            n->m_Key.SetNull();
-            n->m_Value.SetNull();
-        }
+        n->m_Key.SetNull();
+        n->m_Key.m_uRaw = 1; // tombstone: the chain through this node stays intact
+        n->m_Value.SetNull();
         --m_uCount;
-        if (m_uCapacity > 4 && m_uCount <= m_uCapacity / 4)
-            Rebuild(m_uCapacity / 2);
         return true;
     }
 

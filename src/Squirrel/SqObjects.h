@@ -34,10 +34,13 @@ namespace Torvane3D::Squirrel
 
     // ---- Tables: coalesced hashing inside one node array (open addressing with chains),
     // a free cursor that only moves down, Brent's move of misplaced nodes. Iteration is in
-    // slot order. ----
+    // slot order; removal never moves other keys, so deleting while iterating is safe. ----
     struct SqNode
     {
-        SqValue m_Key; // null: empty slot
+        // Null key: a free slot. A removed key leaves a tombstone (null with bits 1): it keeps
+        // its place in the chain and is only reused by a key of its own main position.
+        bool IsFree() const { return m_Key.m_eType == SQ_NULL && m_Key.m_uRaw == 0; }
+        SqValue m_Key;
         SqValue m_Value;
         SqNode* m_pNext = nullptr;
     };

@@ -13,6 +13,8 @@ namespace Torvane3D::Squirrel
     // Script call depth of one thread and its stack size, in slots.
     constexpr int MAX_CALL_DEPTH = 8000;
     constexpr int MAX_STACK_SLOTS = 1 << 20;
+    // Longest string a script can build (concatenation fails beyond it).
+    constexpr size_t MAX_STRING_LENGTH = size_t(1) << 30;
 
     class CSqSharedState
     {

@@ -379,6 +379,8 @@ namespace Torvane3D::Squirrel
             SqValue sa, sb;
             if (!ToString(a, sa) || !ToString(b, sb))
                 return false;
+            if (sa.String()->Length() + sb.String()->Length() > MAX_STRING_LENGTH)
+                return Raise("string too long");
             std::string s;
             s.reserve(sa.String()->Length() + sb.String()->Length());
             s.append(sa.String()->View());

@@ -24,6 +24,17 @@ namespace Torvane3D::Squirrel
 
     inline bool IsRefCounted(eSqType t) { return t >= SQ_STRING; }
 
+    // double to float with the IEEE result for values beyond the float range (infinity),
+    // spelled out because the plain conversion is undefined there.
+    inline SqFloat SqToFloat(double d)
+    {
+        if (d > 3.4028234663852886e38)
+            return d < 3.4028235677973366e38 ? 3.4028234663852886e38f : __builtin_inff();
+        if (d < -3.4028234663852886e38)
+            return d > -3.4028235677973366e38 ? -3.4028234663852886e38f : -__builtin_inff();
+        return static_cast<SqFloat>(d);
+    }
+
     // Header of every reference-counted object.
     struct CSqRefObj
     {

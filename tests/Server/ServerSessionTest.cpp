@@ -515,3 +515,18 @@ TEST_F(CSession, ClientCausedWarningsAreLimited)
         warnings += line.second == "Network event unbound not bound serverside";
     EXPECT_EQ(warnings, CNetMachine::WARNING_BURST);
 }
+
+TEST_F(CSession, JoinPasswordIsChecked)
+{
+    ASSERT_TRUE(m_Server.m_Password.Set("secret"));
+    Peer_t pWrong = Connect(1, Handshake("Wrong", 1, "Secret"));
+    EXPECT_EQ(m_Transport.DisconnectReason(pWrong), DISCONNECT_WRONG_PASSWORD);
+    EXPECT_TRUE(m_Log.Has(LOG_WARN, "CONNECT: 127.0.0.1 revoked connection [WRONG PASSWORD]"));
+    Peer_t pEmpty = Connect(2, Handshake("Empty"));
+    EXPECT_EQ(m_Transport.DisconnectReason(pEmpty), DISCONNECT_WRONG_PASSWORD);
+    // bcrypt would read only 72 bytes: a longer text that starts right is still wrong.
+    Peer_t pLong = Connect(3, Handshake("Long", 1, "secret" + std::string(80, 'x')));
+    EXPECT_EQ(m_Transport.DisconnectReason(pLong), DISCONNECT_WRONG_PASSWORD);
+    Peer_t pRight = Connect(4, Handshake("Right", 1, "secret"));
+    EXPECT_NE(ClientOf(pRight), nullptr);
+}

@@ -23,6 +23,7 @@ namespace
         unsigned uiJoinsPerAddress = 1000;
         std::string strMinVersion = "1.0.0.0";
         bool bAnticheat = false;
+        std::string strPassword;
         std::string strExtra;
     };
 
@@ -33,6 +34,7 @@ namespace
         bool Launch(const CServerSettings& settings = CServerSettings())
         {
             m_usPort = FindFreePort();
+            m_strPassword = settings.strPassword;
             std::string anticheat;
             if (settings.bAnticheat) {
                 m_Root.Write("anticheat/handling.cfg", "the server's copy of the file\n");
@@ -53,6 +55,7 @@ namespace
                 "  <maxpeersperaddress>256</maxpeersperaddress>\n"
                 "  <maxjoinsperaddress>" + std::to_string(settings.uiJoinsPerAddress) + "</maxjoinsperaddress>\n"
                 "  <minclientversion>" + settings.strMinVersion + "</minclientversion>\n"
+                "  <password>" + settings.strPassword + "</password>\n"
                 "  <cvar name=\"trainers\" value=\"0\"/>\n"
                 "  <cvar name=\"colour\" value=\"red\"/>\n" + anticheat + settings.strExtra +
                 "  <game>gta:iii</game>\n"
@@ -74,6 +77,7 @@ namespace
         {
             CJoinOptions options;
             options.strName = name;
+            options.strPassword = m_strPassword;
             options.anticheatFiles[ANTICHEAT_PATH] = m_Root.File("client/handling.cfg");
             return options;
         }
@@ -124,6 +128,7 @@ namespace
         CTempDir m_Root;
         CServerProcess m_Server{m_Root};
         unsigned short m_usPort = 0;
+        std::string m_strPassword;
         bool m_bSkipped = false;
     };
 
@@ -153,6 +158,7 @@ TEST_F(SessionTest, RefusalsCarryTheirReasonAndWarning)
     CServerSettings settings;
     settings.iMaxPlayers = 2;
     settings.strMinVersion = "1.0.0.0";
+    settings.strPassword = "letmein";
     LAUNCH_OR_SKIP(settings);
     auto pFirst = Joined("First");
 
@@ -168,6 +174,10 @@ TEST_F(SessionTest, RefusalsCarryTheirReasonAndWarning)
             "CONNECT: 127.0.0.1 (28) revoked connection [UNSUPPORTED CLIENT]"},
         {"version below the minimum", [](CJoinOptions& o) { o.uiVersion[0] = 0, o.uiVersion[1] = 9; }, 2,
             "CONNECT: 127.0.0.1 revoked connection [UNSUPPORTED CLIENT]"},
+        {"wrong password", [](CJoinOptions& o) { o.strPassword = "LetMeIn"; }, 4,
+            "CONNECT: 127.0.0.1 revoked connection [WRONG PASSWORD]"},
+        {"no password", [](CJoinOptions& o) { o.strPassword.clear(); }, 4,
+            "CONNECT: 127.0.0.1 revoked connection [WRONG PASSWORD]"},
         {"empty nickname", [](CJoinOptions& o) { o.strName.clear(); }, 9,
             "CONNECT: 127.0.0.1 revoked connection [INVALID NICKNAME]"},
         {"32-byte nickname", [](CJoinOptions& o) { o.strName.assign(32, 'x'); }, 9,

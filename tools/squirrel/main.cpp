@@ -82,7 +82,8 @@ namespace
         fprintf(stderr, "\nAN ERROR HAS OCCURRED [%s]\n\nCALLSTACK\n", strMessage.c_str());
         SSqStackInfo info;
         for (int iLevel = 1; vm->GetStackInfo(iLevel, &info); ++iLevel)
-            fprintf(stderr, "*FUNCTION [%s()] %s line [%d]\n", info.szFunction, info.szSource, info.iLine);
+            fprintf(stderr, "*FUNCTION [%s()] %s line [%d]\n", info.szFunction ? info.szFunction : "unknown",
+                    info.szSource ? info.szSource : "unknown", info.iLine);
         fprintf(stderr, "\nLOCALS\n");
         for (int iLevel = 1; vm->GetStackInfo(iLevel, &info); ++iLevel) {
             for (int i = 0;; ++i) {
