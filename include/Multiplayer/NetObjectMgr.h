@@ -206,7 +206,7 @@ namespace Torvane3D
         size_t m_Count = 0;
 
         std::unordered_map<int32_t, CNetObject*> m_IdMap;
-        std::unordered_map<std::string, CNetObject*> m_NameMap;
+        std::unordered_map<std::string, CNetObject*, CArgumentMap::KeyHash, std::equal_to<>> m_NameMap;
         // Elements whose pending parent id names no registered element yet, by that id.
         std::unordered_map<int32_t, std::vector<CNetObject*>> m_WaitingChildren;
         int32_t m_iNextId = 0;
@@ -225,7 +225,6 @@ namespace Torvane3D
         std::vector<CStreamGrid::Entry> m_GridEntries;
         std::vector<uint32_t> m_AlwaysSlots; // tested against every client
         std::vector<uint32_t> m_LateSlots;   // registered while the index was live
-        std::vector<uint32_t> m_Candidates;
 
         // Sync records written once per sync pass: per slot, the stamp of the pass that wrote
         // it and where its bytes (identifier and payload) sit in the arena.

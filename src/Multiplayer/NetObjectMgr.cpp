@@ -173,7 +173,7 @@ namespace Torvane3D
 
     CNetObject* CNetObjectMgr::GetObjectFromName(std::string_view name) const
     {
-        auto it = m_NameMap.find(std::string(name));
+        auto it = m_NameMap.find(name);
         return it != m_NameMap.end() ? it->second : nullptr;
     }
 

@@ -86,8 +86,10 @@ namespace Torvane3D
         Strong<CNetObject> pKeep(pElement);
         if (!m_pEvents->OnElementStreamIn(pElement, pClient))
             return false;
-        // A handler may have destroyed it, or created it here itself.
-        if (!pElement->IsRegistered() || pElement->m_iId == INVALID_NETWORK_ID || pElement->IsCreatedFor(iIndex))
+        // A handler may have destroyed it, created it here itself, or sent the client away
+        // (whose slot must then stay clean for the next one).
+        if (!pElement->IsRegistered() || pElement->m_iId == INVALID_NETWORK_ID || pElement->IsCreatedFor(iIndex) ||
+            pClient->GetIndex() != iIndex)
             return false;
         if (!BuildCreateRecord(pElement, m_Scratch))
             return false;
@@ -113,18 +115,20 @@ namespace Torvane3D
         BeginCounted(packet);
         uint16_t usCount = 0;
         bool bOwnPlayer = false;
+        int iIndex = pClient->GetIndex();
         if (m_bFastPaths && m_bIndexLive) {
             std::vector<uint32_t> candidates;
             GatherCandidates(pClient, iTypeMask, candidates);
-            for (uint32_t slot : candidates)
-                if (CNetObject* pElement = m_Slots[slot])
+            for (size_t i = 0; i < candidates.size() && pClient->GetIndex() == iIndex; ++i)
+                if (CNetObject* pElement = m_Slots[candidates[i]])
                     usCount += TryCreateFor(pElement, pClient, iTypeMask, packet, bOwnPlayer) ? 1 : 0;
         } else {
-            for (size_t slot = 0; slot < m_Capacity; ++slot)
+            for (size_t slot = 0; slot < m_Capacity && pClient->GetIndex() == iIndex; ++slot)
                 if (CNetObject* pElement = m_Slots[slot])
                     usCount += TryCreateFor(pElement, pClient, iTypeMask, packet, bOwnPlayer) ? 1 : 0;
         }
-        if (usCount == 0)
+        // A client sent away meanwhile gets nothing more.
+        if (usCount == 0 || pClient->GetIndex() != iIndex)
             return;
         EndCounted(packet, usCount);
         m_pSender->SendPacket(pClient, &packet, PACKET_PRIORITY_LOW, PACKET_FLAG_RELIABLE, 0);
@@ -144,7 +148,8 @@ namespace Torvane3D
         Strong<CNetMachine> pKeepClient(pClient);
         if (!OnStreamObjectInForClient(pElement, pClient))
             return;
-        if (!pElement->IsRegistered() || pElement->m_iId == INVALID_NETWORK_ID || pElement->IsCreatedFor(iIndex))
+        if (!pElement->IsRegistered() || pElement->m_iId == INVALID_NETWORK_ID || pElement->IsCreatedFor(iIndex) ||
+            pClient->GetIndex() != iIndex)
             return;
         if (!BuildCreateRecord(pElement, m_Scratch))
             return;

@@ -215,6 +215,7 @@ TEST_F(StreamingTest, StreamOutClearsTheSyncerAndDestroysTransientElements)
     CTestElement* pShared = m_World.Add(ELEMENT_OBJECT, {1, 0, 0});
     CTestElement* pTransient = m_World.Add(ELEMENT_OBJECT, {1, 0, 0});
     pTransient->SetFlag(NETOBJECT_TRANSIENT, true);
+    Strong<CTestElement> pKeepTransient(pTransient);
     Pass();
     ASSERT_EQ(pShared->GetSyncer(), m_pA);
     pShared->SetPosition({1000, 0, 0});
@@ -375,6 +376,28 @@ TEST_F(StreamingTest, EventsCanKeepElementsOffAndOn)
     Pass();
     for (const std::string& line : m_World.m_Events.m_Log)
         EXPECT_NE(line.rfind("in ", 0), 0u) << line;
+}
+
+TEST_F(StreamingTest, ClientSentAwayByAHandlerLeavesItsSlotClean)
+{
+    CNetMachine* pB = m_World.AddClient(1);
+    m_World.AddPlayer(pB, {0, 0, 0});
+    CTestElement* e = m_World.Add(ELEMENT_OBJECT, {1, 0, 0});
+    Strong<CNetMachine> pKeep(pB);
+    // A script kicks the client from the stream-in event, as the session's departure does.
+    m_World.m_Events.m_StreamIn = [&](CNetObject*, CNetMachine* pClient) {
+        if (pClient == pB && pB->GetIndex() == 1) {
+            m_World.m_Manager.OnClientDeparture(pB);
+            m_World.m_Machines.Clear(1);
+            pB->SetIndex(-1);
+        }
+        return true;
+    };
+    Pass();
+    EXPECT_TRUE(Created(e, 0));
+    EXPECT_FALSE(Created(e, 1));
+    EXPECT_FALSE(Created(m_pPlayer, 1));
+    EXPECT_TRUE(m_World.m_Sender.Of(PACKET_ELEMENT_CREATE, 1).empty());
 }
 
 TEST_F(StreamingTest, ClientsThatDoNotStreamGetNoCreates)
