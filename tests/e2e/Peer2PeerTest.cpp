@@ -59,9 +59,13 @@ namespace
             return pBot;
         }
 
+        // The bots have no player element, so they stand in dimension -1: elements they hand
+        // over in another dimension would be streamed away from them (and, being theirs alone,
+        // destroyed) at the next stream pass.
         static CBotElement Ped(const CBotVector& position)
         {
             CBotElement ped;
+            ped.iDimension = -1;
             ped.iType = TYPE_PED;
             ped.iModel = 7;
             ped.SetPosition(position);
@@ -70,6 +74,7 @@ namespace
         static CBotElement Vehicle(const CBotVector& position, uint8_t ucEntityFlags)
         {
             CBotElement vehicle;
+            vehicle.iDimension = -1;
             vehicle.iType = TYPE_VEHICLE;
             vehicle.iModel = 90;
             vehicle.ucEntityFlags = ucEntityFlags;

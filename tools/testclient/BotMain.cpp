@@ -30,7 +30,8 @@ static void PrintUsage()
         "  --walk SECONDS        every bot hands the server a ped and walks it round a circle,\n"
         "                        syncing at the server's sync interval (needs synclocalentities)\n"
         "  --walk-radius R       radius of each bot's circle (10)\n"
-        "  --walk-sync MS        sync interval instead of the server's\n");
+        "  --walk-sync MS        sync interval instead of the server's\n"
+        "  --walk-dimension D    dimension of the peds (0; -1 keeps them with bots that have no player)\n");
 }
 
 static bool ParseVersion(const char* szText, uint32_t version[4])
@@ -104,6 +105,8 @@ int main(int argc, char** argv)
             walkS = atof(take());
         } else if (arg == "--walk-radius") {
             walk.fRadius = static_cast<float>(atof(take()));
+        } else if (arg == "--walk-dimension") {
+            walk.iDimension = atoi(take());
         } else if (arg == "--walk-sync") {
             walk.uiSyncIntervalMs = static_cast<unsigned>(atoi(take()));
         } else if (arg == "--join-timeout") {
@@ -168,6 +171,7 @@ int main(int argc, char** argv)
         walk.dSeconds = walkS;
         CWalkResult result = pElements->Walk(swarm, walk);
         printf("peds requested: %u, granted: %u, refused: %u\n", result.uiRequested, result.uiGranted, result.uiRefused);
+        printf("peds deleted by the server while walking (and asked for again): %u\n", result.uiLost);
         printf("ped sync packets sent: %llu\n", static_cast<unsigned long long>(result.ullSyncSent));
         printf("element records received: %llu create, %llu delete, %llu sync (%llu undecodable)\n",
             static_cast<unsigned long long>(result.ullCreates), static_cast<unsigned long long>(result.ullDeletes),

@@ -502,6 +502,8 @@ namespace TestClient
         for (uint16_t i = 0; i < count && r.Get(id); ++i) {
             ++m_ullDeleteRecords;
             m_Elements.erase(id);
+            if (auto it = m_Watched.find(id); it != m_Watched.end())
+                it->second = true;
         }
     }
 

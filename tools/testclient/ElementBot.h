@@ -159,6 +159,14 @@ namespace TestClient
         uint64_t m_ullSyncRecords = 0;
         uint64_t m_ullSyncPackets = 0;
         uint64_t m_ullBadRecords = 0;
+        // Ids of elements this client owns (peds it handed over): a delete for one is noted.
+        void Watch(int32_t iId) { m_Watched[iId] = false; }
+        bool IsLost(int32_t iId) const
+        {
+            auto it = m_Watched.find(iId);
+            return it != m_Watched.end() && it->second;
+        }
+
         // Syncer packets (13) naming this client, by element id.
         std::map<int32_t, int32_t> m_Syncers;
 
@@ -170,6 +178,7 @@ namespace TestClient
         bool m_bIV;
         std::map<int32_t, CBotElement> m_Elements;
         std::vector<CLocalResult> m_Results;
+        std::map<int32_t, bool> m_Watched; // id -> deleted
         uint16_t m_usSyncInterval = 30;
         uint8_t m_ucSyncMethod = 1;
     };

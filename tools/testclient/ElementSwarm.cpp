@@ -35,68 +35,92 @@ namespace TestClient
     {
         CWalkResult result;
         size_t count = std::min(swarm.GetBotCount(), m_Trackers.size());
-        std::vector<CBotElement> peds(count);
-        std::vector<CBotVector> centres(count);
-        std::vector<bool> active(count);
+        // Per bot: its ped, the centre of its circle, and where its request stands.
+        struct tWalker
+        {
+            CBotElement ped;
+            CBotVector centre;
+            bool bJoined = false;
+            bool bPending = false;   // a request is out
+            size_t answersSeen = 0;  // results of the tracker already handled
+            uint32_t uiNextHandle = 0;
+            uint64_t ullNextSync = 0;
+        };
+        std::vector<tWalker> walkers(count);
         uint64_t start = NowMs();
+        float fAngularSpeed = options.fRadius > 0 ? options.fSpeed / options.fRadius : 0;
 
-        for (size_t i = 0; i < count; ++i) {
-            CTestClient& bot = swarm.GetBot(i);
-            if (!bot.IsJoined() || bot.IsDisconnected())
-                continue;
-            CBotElement& ped = peds[i];
-            ped.iType = TYPE_PED;
-            ped.iModel = options.iModel;
-            centres[i] = {options.fOriginX + options.fSpacing * static_cast<float>(i), options.fOriginY, options.fOriginZ};
-            ped.SetPosition({centres[i].x + options.fRadius, centres[i].y, centres[i].z});
+        auto request = [&](size_t i) {
+            tWalker& w = walkers[i];
             uint8_t tag[8] = {'w', 'a', 'l', 'k'};
             uint32_t index = static_cast<uint32_t>(i);
             memcpy(tag + 4, &index, 4);
-            if (m_Trackers[i]->RequestLocal(bot, static_cast<uint32_t>(i + 1), tag, ped))
-                ++result.uiRequested, active[i] = true;
-        }
-
-        // The answers: each bot learns its ped's id.
-        uint64_t deadline = NowMs() + options.uiRequestTimeoutMs;
-        auto answered = [&] {
-            for (size_t i = 0; i < count; ++i)
-                if (active[i] && m_Trackers[i]->GetResults().empty())
-                    return false;
-            return true;
-        };
-        while (!answered() && NowMs() < deadline)
-            ServiceBots(swarm, 2);
-        for (size_t i = 0; i < count; ++i) {
-            if (!active[i] || m_Trackers[i]->GetResults().empty()) {
-                active[i] = false;
-                continue;
+            w.ped.iId = -1;
+            if (m_Trackers[i]->RequestLocal(swarm.GetBot(i), ++w.uiNextHandle, tag, w.ped)) {
+                w.bPending = true;
+                ++result.uiRequested;
             }
-            peds[i].iId = m_Trackers[i]->GetResults().back().iId;
-            active[i] = peds[i].iId != -1;
-            ++(active[i] ? result.uiGranted : result.uiRefused);
+        };
+        for (size_t i = 0; i < count; ++i) {
+            tWalker& w = walkers[i];
+            w.bJoined = swarm.GetBot(i).IsJoined() && !swarm.GetBot(i).IsDisconnected();
+            w.ped.iType = TYPE_PED;
+            w.ped.iModel = options.iModel;
+            w.ped.iDimension = options.iDimension;
+            w.centre = {options.fOriginX + options.fSpacing * static_cast<float>(i), options.fOriginY, options.fOriginZ};
+            w.ped.SetPosition({w.centre.x + options.fRadius, w.centre.y, w.centre.z});
+            if (w.bJoined)
+                request(i);
         }
 
-        // Walk: every interval each bot moves its ped along its circle and syncs it.
-        std::vector<uint64_t> nextSync(count, NowMs());
+        // Every interval each bot moves its ped along its circle and syncs it. A ped the server
+        // deletes is asked for again where it stands; an unanswered or refused request ends the
+        // bot's walk.
         uint64_t walkStart = NowMs();
         uint64_t end = walkStart + static_cast<uint64_t>(options.dSeconds * 1000);
-        float fAngularSpeed = options.fRadius > 0 ? options.fSpeed / options.fRadius : 0;
+        std::vector<uint64_t> requestDeadline(count, walkStart + options.uiRequestTimeoutMs);
         while (NowMs() < end) {
             uint64_t now = NowMs();
             for (size_t i = 0; i < count; ++i) {
-                if (!active[i] || now < nextSync[i])
+                tWalker& w = walkers[i];
+                CElementTracker& tracker = *m_Trackers[i];
+                if (w.bPending) {
+                    if (tracker.GetResults().size() > w.answersSeen) {
+                        w.answersSeen = tracker.GetResults().size();
+                        w.bPending = false;
+                        w.ped.iId = tracker.GetResults().back().iId;
+                        if (w.ped.iId == -1) {
+                            ++result.uiRefused;
+                            w.bJoined = false;
+                            continue;
+                        }
+                        ++result.uiGranted;
+                        tracker.Watch(w.ped.iId);
+                    } else if (now > requestDeadline[i]) {
+                        w.bPending = false;
+                        w.bJoined = false;
+                    }
                     continue;
-                unsigned interval = options.uiSyncIntervalMs ? options.uiSyncIntervalMs : m_Trackers[i]->GetSyncInterval();
-                nextSync[i] = now + (interval ? interval : 30);
-                float t = static_cast<float>(now - walkStart) / 1000.0f;
-                float a = fAngularSpeed * t + static_cast<float>(i);
-                CBotElement& ped = peds[i];
-                ped.fCurrentHeading = ped.fHeading = a + 1.5707963f;
-                ped.SetHeading(ped.fCurrentHeading);
-                ped.SetPosition({centres[i].x + options.fRadius * std::cos(a), centres[i].y + options.fRadius * std::sin(a),
-                    centres[i].z});
-                ped.velocity = {-options.fSpeed * std::sin(a), options.fSpeed * std::cos(a), 0};
-                if (m_Trackers[i]->SendSync(swarm.GetBot(i), {&ped}))
+                }
+                if (!w.bJoined || w.ped.iId == -1)
+                    continue;
+                if (tracker.IsLost(w.ped.iId)) {
+                    ++result.uiLost;
+                    requestDeadline[i] = now + options.uiRequestTimeoutMs;
+                    request(i);
+                    continue;
+                }
+                if (now < w.ullNextSync)
+                    continue;
+                unsigned interval = options.uiSyncIntervalMs ? options.uiSyncIntervalMs : tracker.GetSyncInterval();
+                w.ullNextSync = now + (interval ? interval : 30);
+                float a = fAngularSpeed * static_cast<float>(now - walkStart) / 1000.0f + static_cast<float>(i);
+                w.ped.fCurrentHeading = w.ped.fHeading = a + 1.5707963f;
+                w.ped.SetHeading(w.ped.fCurrentHeading);
+                w.ped.SetPosition(
+                    {w.centre.x + options.fRadius * std::cos(a), w.centre.y + options.fRadius * std::sin(a), w.centre.z});
+                w.ped.velocity = {-options.fSpeed * std::sin(a), options.fSpeed * std::cos(a), 0};
+                if (tracker.SendSync(swarm.GetBot(i), {&w.ped}))
                     ++result.ullSyncSent;
             }
             ServiceBots(swarm, 1);

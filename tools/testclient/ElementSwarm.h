@@ -21,9 +21,12 @@ namespace TestClient
         // Walking speed in units per second.
         float fSpeed = 2;
         int32_t iModel = 7;
+        // A bot without a player element stands in dimension -1: a ped in any other dimension
+        // is streamed away from it and deleted at the server's next stream pass.
+        int32_t iDimension = 0;
         // 0: the interval the server gave in packet 2.
         unsigned uiSyncIntervalMs = 0;
-        // How long to wait for the server's answers to the ped requests.
+        // How long to wait for the server's answer to a ped request.
         unsigned uiRequestTimeoutMs = 5000;
     };
 
@@ -32,6 +35,10 @@ namespace TestClient
         unsigned uiRequested = 0;
         unsigned uiGranted = 0;    // answers with an id
         unsigned uiRefused = 0;    // answers with -1
+        // Peds the server deleted while their bot walked them; each is asked for again (an
+        // element handed over by a client without a player element is removed at the next
+        // stream pass, since such a client stands in no dimension).
+        unsigned uiLost = 0;
         uint64_t ullSyncSent = 0;  // sync packets the bots sent
         uint64_t ullCreates = 0;   // create records the bots received
         uint64_t ullDeletes = 0;
