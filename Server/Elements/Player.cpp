@@ -33,6 +33,9 @@ void CServerPlayer::TakeOverDrivenVehicle()
     CNetMachine* pSyncer = GetSyncer();
     if (!pVehicle || !pSyncer || pVehicle->HasFlag(NETOBJECT_FORCED_SYNCER) || pVehicle->GetSyncer() == pSyncer)
         return;
+    // Nobody drives, or takes over, a vehicle that is not on its own client.
+    if (!pVehicle->IsCreatedFor(pSyncer))
+        return;
     pVehicle->SetSyncer(pSyncer, false);
 }
 

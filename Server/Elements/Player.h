@@ -26,6 +26,7 @@ public:
     uint16_t m_usBlockValue3 = 4;
 
 private:
-    // A driver syncs the vehicle it drives, unless a script fixed the vehicle's syncer.
+    // A driver syncs the vehicle it drives when its client has that vehicle, unless a script
+    // fixed the vehicle's syncer.
     void TakeOverDrivenVehicle();
 };

@@ -103,6 +103,11 @@ TEST(VehicleOccupant, DriverTakesOverTheVehiclesSyncUnlessForced)
     CServerVehicle* pVehicle = world.Add<CServerVehicle>(ELEMENT_VEHICLE);
     pVehicle->SetSyncer(pFirst, false);
 
+    // A vehicle the driver's client does not have is not taken over.
+    Sit(pPlayer, pVehicle, 0);
+    EXPECT_EQ(pVehicle->GetSyncer(), pFirst);
+    pVehicle->SetCreatedFor(pDriver, true);
+
     // A passenger, or a driver still entering, takes nothing over.
     Sit(pPlayer, pVehicle, 1);
     EXPECT_EQ(pVehicle->GetSyncer(), pFirst);
@@ -119,6 +124,7 @@ TEST(VehicleOccupant, DriverTakesOverTheVehiclesSyncUnlessForced)
     // A plain ped driving takes nothing over.
     CServerVehicle* pCar = world.Add<CServerVehicle>(ELEMENT_VEHICLE);
     pCar->SetSyncer(pFirst, false);
+    pCar->SetCreatedFor(pDriver, true);
     CServerPed* pPed = world.Add<CServerPed>(ELEMENT_PED);
     pPed->SetSyncer(pDriver, false);
     Sit(pPed, pCar, 0);
