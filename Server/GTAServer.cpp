@@ -1,8 +1,9 @@
 #include "GTAServer.h"
+#include "GTAServerManager.h"
 
 CGTAServer::CGTAServer()
 {
-    m_pNetObjectMgr = std::make_unique<Torvane3D::CNetObjectMgr>(&m_Machines);
+    m_pNetObjectMgr = std::make_unique<CGTAServerManager>(&m_Machines, this);
     // Seam: the script API, the games list and the world.
     SetRule("Version", SERVER_VERSION_TEXT);
 }

@@ -1,6 +1,7 @@
 // The game server's part of client sessions: the packet gate, the anticheat request and
 // its answer, and the answer deadline.
 #include "GTAServer.h"
+#include "GTAServerManager.h"
 
 #include <Engine/BinaryIO.h>
 #include <Engine/Clock.h>
@@ -30,8 +31,11 @@ void CGTAServer::ProcessPacket(Peer_t pPeer, unsigned int uiPacketId, Stream* pS
     }
     if (!pClient->IsVerified())
         return;
-    // Seam: the peer-to-peer system is offered the packet first, then packets 106 to 154
-    // with a game handler go to it.
+    // The peer-to-peer system is offered the packet first (it leaves the stream as it was).
+    if (m_pNetObjectMgr)
+        static_cast<CGTAServerManager*>(m_pNetObjectMgr.get())->GetPeer2PeerSystem().ProcessClientPacket(pClient,
+            uiPacketId, pStream);
+    // Seam: packets 106 to 154 with a game handler go to it.
     CBaseServer::ProcessPacket(pPeer, uiPacketId, pStream);
 }
 

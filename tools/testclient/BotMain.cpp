@@ -1,5 +1,6 @@
 // osprel-bot: runs N test clients against a server and prints what they measured.
 #include "BotSwarm.h"
+#include "ElementSwarm.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,12 @@ static void PrintUsage()
         "  --command 'NAME ARGS' command every bot sends once after joining\n"
         "  --stay SECONDS        stay connected this long before leaving (0)\n"
         "  --server-pid PID      also report the server's CPU time per join and per relayed line\n"
-        "  --join-timeout S      give up joining after S seconds (30)\n");
+        "  --join-timeout S      give up joining after S seconds (30)\n"
+        "  --walk SECONDS        every bot hands the server a ped and walks it round a circle,\n"
+        "                        syncing at the server's sync interval (needs synclocalentities)\n"
+        "  --walk-radius R       radius of each bot's circle (10)\n"
+        "  --walk-sync MS        sync interval instead of the server's\n"
+        "  --walk-dimension D    dimension of the peds (0; -1 keeps them with bots that have no player)\n");
 }
 
 static bool ParseVersion(const char* szText, uint32_t version[4])
@@ -43,6 +49,8 @@ int main(int argc, char** argv)
     double chatRate = 0, durationS = 10, stayS = 0;
     std::string strCommand;
     long serverPid = 0;
+    CWalkOptions walk;
+    double walkS = 0;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -93,6 +101,14 @@ int main(int argc, char** argv)
             stayS = atof(take());
         } else if (arg == "--server-pid") {
             serverPid = atol(take());
+        } else if (arg == "--walk") {
+            walkS = atof(take());
+        } else if (arg == "--walk-radius") {
+            walk.fRadius = static_cast<float>(atof(take()));
+        } else if (arg == "--walk-dimension") {
+            walk.iDimension = atoi(take());
+        } else if (arg == "--walk-sync") {
+            walk.uiSyncIntervalMs = static_cast<unsigned>(atoi(take()));
         } else if (arg == "--join-timeout") {
             options.uiJoinTimeoutMs = static_cast<unsigned>(atof(take()) * 1000);
         } else {
@@ -106,6 +122,9 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    std::unique_ptr<CElementSwarm> pElements;
+    if (walkS > 0)
+        pElements = std::make_unique<CElementSwarm>(options, options.join.ucGame == GAME_NUMBER_IV);
     CBotSwarm swarm(options);
     uint64_t cpuStart = 0, cpuJoined = 0, cpuChat = 0;
     bool bCpu = serverPid > 0 && ReadProcessCpuMs(static_cast<pid_t>(serverPid), cpuStart);
@@ -146,6 +165,17 @@ int main(int argc, char** argv)
         double relayed = chat.dRelayedLinesPerSecond * chat.dSeconds;
         if (bCpu && ReadProcessCpuMs(static_cast<pid_t>(serverPid), cpuChat) && relayed > 0)
             printf("server CPU time per relayed line: %.4f ms\n", static_cast<double>(cpuChat - cpuJoined) / relayed);
+    }
+
+    if (pElements) {
+        walk.dSeconds = walkS;
+        CWalkResult result = pElements->Walk(swarm, walk);
+        printf("peds requested: %u, granted: %u, refused: %u\n", result.uiRequested, result.uiGranted, result.uiRefused);
+        printf("peds deleted by the server while walking (and asked for again): %u\n", result.uiLost);
+        printf("ped sync packets sent: %llu\n", static_cast<unsigned long long>(result.ullSyncSent));
+        printf("element records received: %llu create, %llu delete, %llu sync (%llu undecodable)\n",
+            static_cast<unsigned long long>(result.ullCreates), static_cast<unsigned long long>(result.ullDeletes),
+            static_cast<unsigned long long>(result.ullSyncRecords), static_cast<unsigned long long>(result.ullBadRecords));
     }
 
     if (stayS > 0) {

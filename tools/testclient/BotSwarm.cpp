@@ -40,6 +40,8 @@ namespace TestClient
         for (unsigned i = 0; i < m_Options.uiBots; ++i) {
             auto pBot = std::make_unique<CTestClient>(m_Options.channelCount);
             pBot->SetRecording(false);
+            if (m_Options.onBotCreated)
+                m_Options.onBotCreated(*pBot, i);
             pBot->ConnectAsync(m_Options.strHost, m_Options.usPort);
             m_Bots.push_back(std::move(pBot));
         }

@@ -22,6 +22,9 @@ namespace TestClient
         // Called about every 50 ms while the swarm works (a benchmark drains the server's
         // output there).
         std::function<void()> onTick;
+        // Called with each bot (and its 0-based number) right after it is made, before it
+        // connects (the element bots attach their decoder there).
+        std::function<void(CTestClient&, size_t)> onBotCreated;
     };
 
     struct CJoinResult

@@ -252,6 +252,8 @@ namespace TestClient
         default:
             break;
         }
+        if (m_OnPacket)
+            m_OnPacket(packet);
         if (m_bRecord)
             m_Packets.push_back(std::move(packet));
     }

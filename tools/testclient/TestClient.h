@@ -146,6 +146,8 @@ namespace TestClient
         // Monotonic milliseconds of the join-complete packet, or 0.
         uint64_t GetJoinCompleteTime() const { return m_ullJoinCompleteMs; }
         const CJoinOptions& GetOptions() const { return m_Options; }
+        // Called with every packet as it arrives, recorded or not (the element bot's decoder).
+        void SetPacketListener(std::function<void(const CReceivedPacket&)> fn) { m_OnPacket = std::move(fn); }
 
     private:
         void HandleReceive(const uint8_t* pData, size_t length, uint8_t channel);
@@ -163,6 +165,7 @@ namespace TestClient
         uint64_t m_ullJoinCompleteMs = 0;
         CJoinOptions m_Options;
         std::vector<CReceivedPacket> m_Packets;
+        std::function<void(const CReceivedPacket&)> m_OnPacket;
     };
 
     // Monotonic milliseconds.
