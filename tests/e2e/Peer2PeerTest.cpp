@@ -19,7 +19,7 @@ namespace
     class Peer2PeerTest : public ::testing::Test
     {
     protected:
-        // Starts a server; false (with m_bSkipped) while this build cannot read server.xml.
+        // Starts a server and waits until it listens; false when it does not.
         bool Launch(bool bSyncLocalEntities)
         {
             m_usPort = FindFreePort();
@@ -36,15 +36,7 @@ namespace
                 "</server>\n");
             if (!m_Server.Start({}))
                 return false;
-            for (int i = 0; i < 200; ++i) {
-                if (m_Server.WaitForOutput("Server is now listening on port", 100ms))
-                    return true;
-                if (m_Server.Output().find("failed to parse") != std::string::npos) {
-                    m_bSkipped = true;
-                    return false;
-                }
-            }
-            return false;
+            return m_Server.WaitForOutput("Server is now listening on port", 20s);
         }
 
         // A joined bot whose element packets are decoded.
@@ -101,7 +93,6 @@ namespace
         CTempDir m_Root;
         CServerProcess m_Server{m_Root};
         unsigned short m_usPort = 0;
-        bool m_bSkipped = false;
     };
 
     const uint8_t TAG[8] = {'r', 'e', 'q', 'u', 'e', 's', 't', '!'};
@@ -109,11 +100,7 @@ namespace
 
 TEST_F(Peer2PeerTest, LocalVehicleAndPedGetNewIdsWithHandleAndTagEchoed)
 {
-    if (!Launch(true)) {
-        if (m_bSkipped)
-            GTEST_SKIP() << "the server cannot read server.xml yet";
-        FAIL() << m_Server.Output();
-    }
+    ASSERT_TRUE(Launch(true)) << m_Server.Output();
     CElementTracker tracker(false);
     auto pBot = Bot("Handing", tracker);
 
@@ -136,11 +123,7 @@ TEST_F(Peer2PeerTest, LocalVehicleAndPedGetNewIdsWithHandleAndTagEchoed)
 
 TEST_F(Peer2PeerTest, VehicleWithFlagByteOneOrThreeNextToAnEntityIsRefused)
 {
-    if (!Launch(true)) {
-        if (m_bSkipped)
-            GTEST_SKIP() << "the server cannot read server.xml yet";
-        FAIL() << m_Server.Output();
-    }
+    ASSERT_TRUE(Launch(true)) << m_Server.Output();
     CElementTracker tracker(false);
     auto pBot = Bot("Parking", tracker);
     ASSERT_TRUE(tracker.RequestLocal(*pBot, 1, TAG, Vehicle({0, 0, 0}, 0)));
@@ -175,11 +158,7 @@ TEST_F(Peer2PeerTest, VehicleWithFlagByteOneOrThreeNextToAnEntityIsRefused)
 
 TEST_F(Peer2PeerTest, ShortRequestsCreateNothing)
 {
-    if (!Launch(true)) {
-        if (m_bSkipped)
-            GTEST_SKIP() << "the server cannot read server.xml yet";
-        FAIL() << m_Server.Output();
-    }
+    ASSERT_TRUE(Launch(true)) << m_Server.Output();
     CElementTracker tracker(false);
     auto pBot = Bot("Short", tracker);
 
@@ -209,11 +188,7 @@ TEST_F(Peer2PeerTest, ShortRequestsCreateNothing)
 
 TEST_F(Peer2PeerTest, WithTheSettingOffNothingIsAnswered)
 {
-    if (!Launch(false)) {
-        if (m_bSkipped)
-            GTEST_SKIP() << "the server cannot read server.xml yet";
-        FAIL() << m_Server.Output();
-    }
+    ASSERT_TRUE(Launch(false)) << m_Server.Output();
     CElementTracker tracker(false);
     auto pBot = Bot("Unheard", tracker);
     ASSERT_TRUE(tracker.RequestLocal(*pBot, 1, TAG, Ped({0, 0, 0})));
