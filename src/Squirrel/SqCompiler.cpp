@@ -822,15 +822,42 @@ namespace Torvane3D::Squirrel
         }
         Expect(')');
         SqCodeBlock increment = Cut(iIncrStart);
-        int jToCond = EmitJump(OP_JMP);
+        // `i < n; i++` shapes: the test is copied to the entry and the bottom is one FORLOOP.
+        bool bFuse = false;
+        if (condition.code.size() == 1 && increment.code.size() == 1 && jExit == iCondStart) {
+            const SqInstr& c = condition.code[0];
+            const SqInstr& inc = increment.code[0];
+            bFuse = (c.op == OP_JCMP || c.op == OP_JCMPK) && c.a <= CMP_GE && (inc.op == OP_ADDK || inc.op == OP_SUBK) &&
+                    inc.a == inc.b && inc.a == c.b && inc.d < 65536 &&
+                    m_pFs->pProto->m_Constants[static_cast<size_t>(inc.d)].Type() == SQ_INTEGER;
+        }
+        int jToCond = -1, jTopExit = -1;
+        if (bFuse) {
+            jTopExit = Pc();
+            Paste(condition);
+        } else {
+            jToCond = EmitJump(OP_JMP);
+        }
         int iBody = Pc();
         BeginBlock(true);
         LoopBody(ActiveLocals());
         for (int j : m_pFs->blocks.back().continues)
             PatchHere(j);
-        Paste(increment);
-        PatchHere(jToCond);
-        PasteLoopCondition(condition, jExit >= 0 ? jExit - iCondStart : -1, iBody);
+        int iOffset = iBody - (Pc() + 1);
+        if (bFuse && iOffset >= INT16_MIN) {
+            const SqInstr& c = condition.code[0];
+            const SqInstr& inc = increment.code[0];
+            // The test jumped out when false; FORLOOP jumps back when true.
+            int b = c.a | (c.op == OP_JCMPK ? 8 : 0) | (inc.op == OP_SUBK ? 16 : 0);
+            int32_t d = static_cast<int32_t>((static_cast<uint32_t>(inc.d) << 16) | (static_cast<uint32_t>(iOffset) & 0xFFFF));
+            m_iPrevLine = increment.lines[0];
+            Emit(OP_FORLOOP, inc.a, b, c.c, d);
+        } else {
+            Paste(increment);
+            PatchHere(jToCond);
+            PasteLoopCondition(condition, jExit >= 0 ? jExit - iCondStart : -1, iBody);
+        }
+        PatchHere(jTopExit);
         for (int j : m_pFs->blocks.back().breaks)
             PatchHere(j);
         EndBlock();

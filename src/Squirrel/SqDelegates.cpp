@@ -526,18 +526,31 @@ namespace Torvane3D::Squirrel
                     *pResult = c;
                     return true;
                 }
-                SqValue args[2] = {A()[i], A()[j]};
-                SqValue r;
-                if (!t->CallFunction(fn, array, args, 2, &r))
+                // The call is laid out on the stack directly: this runs n log n times.
+                int iFunc = t->m_iTop;
+                if (!t->EnsureStack(iFunc + 4))
+                    return false;
+                SqValue* s = t->m_pStack;
+                s[iFunc] = fn;
+                s[iFunc + 1] = array;
+                s[iFunc + 2] = A()[i];
+                s[iFunc + 3] = A()[j];
+                t->m_iTop = iFunc + 4;
+                bool bOk = t->CallAt(iFunc, 3, true);
+                if (t->m_iTop < iFunc + 1)
+                    t->m_iTop = iFunc + 1;
+                const SqValue& r = t->m_pStack[iFunc];
+                eSqType eType = r.Type();
+                SqInteger iResult = eType == SQ_INTEGER ? r.m_iValue : eType == SQ_FLOAT ? SqFloatToInteger(r.m_fValue) : 0;
+                t->PopTo(iFunc);
+                if (!bOk)
                     return false;
                 if (A().size() != nSize)
                     return t->Raise("array resized during sort operation");
-                switch (r.Type()) {
-                case SQ_INTEGER: *pResult = r.m_iValue; return true;
-                case SQ_FLOAT: *pResult = SqFloatToInteger(r.m_fValue); return true;
-                case SQ_BOOL: *pResult = 0; return true;
-                default: return t->Raise("numeric value expected as return value of the compare function");
-                }
+                if (eType != SQ_INTEGER && eType != SQ_FLOAT && eType != SQ_BOOL)
+                    return t->Raise("numeric value expected as return value of the compare function");
+                *pResult = iResult;
+                return true;
             }
 
             bool Sift(size_t root, size_t bottom)

@@ -16,7 +16,7 @@ namespace Torvane3D::Squirrel
             "BAND", "BOR", "BXOR", "SHL", "SHR", "USHR", "UNM", "NOT", "BNOT",
             "EQ", "NE", "LT", "LE", "GT", "GE", "CMP3", "JMP", "JZ", "JNZ", "JCMP", "CALL", "PREPCALLK", "RETURN",
             "CLOSURE", "CLOSE", "TYPEOF", "CLONE", "INSTANCEOF", "IN", "FOREACH", "YIELD", "RESUME", "THROW",
-            "PUSHTRAP", "POPTRAP", "CLASS", "NEWMEMBER", "CMPK", "JCMPK", "BANDK", "BORK", "BXORK", "SHLK", "SHRK", "USHRK",
+            "PUSHTRAP", "POPTRAP", "CLASS", "NEWMEMBER", "CMPK", "JCMPK", "BANDK", "BORK", "BXORK", "SHLK", "SHRK", "USHRK", "FORLOOP",
         };
 
         void Dump(CSqThread* t, const CSqFuncProto* p, SqPrintFunction pPrint, int iDepth)

@@ -17,15 +17,17 @@ namespace Torvane3D::Squirrel
     void CSqThread::PopFrame()
     {
         int iFrame = static_cast<int>(m_Frames.size()) - 1;
-        SqCallInfo f = m_Frames.back();
+        const SqCallInfo& f = m_Frames.back();
+        int iBase = f.m_iBase;
         while (!m_Traps.empty() && m_Traps.back().m_iFrame >= iFrame)
             m_Traps.pop_back();
-        CloseOuters(f.m_iBase);
-        int iEnd = std::min(std::max(f.m_iTop, m_iTop), m_iStackSize);
-        for (int k = f.m_iBase; k < iEnd; ++k)
-            m_pStack[k].SetNull();
+        if (m_pOpenOuters)
+            CloseOuters(iBase);
+        int iEnd = std::min(std::max(static_cast<int>(f.m_iTop), m_iTop), m_iStackSize);
+        for (SqValue *p = m_pStack + iBase, *pEnd = m_pStack + iEnd; p < pEnd; ++p)
+            p->SetNull();
         m_Frames.pop_back();
-        m_iTop = f.m_iBase;
+        m_iTop = iBase;
     }
 
     SqValue CSqThread::RootOf(const CSqRefObj* pClosure) const
@@ -104,9 +106,9 @@ namespace Torvane3D::Squirrel
             &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_OP_FOREACH,
             &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
             &&L_SWITCH, &&L_OP_JCMPK,
-            &&L_OP_BANDK, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH,
+            &&L_OP_BANDK, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_SWITCH, &&L_OP_FORLOOP,
         };
-        static_assert(OP_JCMPK == 68 && OP_COUNT == 75, "update the dispatch table with the instruction set");
+        static_assert(OP_JCMPK == 68 && OP_COUNT == 76, "update the dispatch table with the instruction set");
 
         LOAD_FRAME();
         if (bThrow)
@@ -426,6 +428,11 @@ namespace Torvane3D::Squirrel
                 break;
             }
             case OP_CMP3: {
+                if (base[i.b].m_eType == SQ_INTEGER && base[i.c].m_eType == SQ_INTEGER) {
+                    SqInteger x = base[i.b].m_iValue, y = base[i.c].m_iValue;
+                    base[i.a].SetInteger(x < y ? -1 : (x > y ? 1 : 0));
+                    break;
+                }
                 SAVE_PC();
                 SqValue va = base[i.b], vb = base[i.c];
                 int r;
@@ -477,6 +484,38 @@ namespace Torvane3D::Squirrel
                 NEXT();
             }
 
+            CASE(OP_FORLOOP) {
+                SqValue& x = base[i.a];
+                const SqValue& step = K[static_cast<uint32_t>(i.d) >> 16];
+                const SqValue& limit = (i.b & 8) ? K[i.c] : base[i.c];
+                int iCmp = i.b & 7;
+                int iJump = static_cast<int16_t>(i.d & 0xFFFF);
+                if (x.m_eType == SQ_INTEGER && limit.m_eType == SQ_INTEGER) {
+                    SqInteger v = (i.b & 16) ? WrapSub(x.m_iValue, step.m_iValue) : WrapAdd(x.m_iValue, step.m_iValue);
+                    x.m_iValue = v;
+                    SqInteger n = limit.m_iValue;
+                    bool r = iCmp == CMP_LT ? v < n : iCmp == CMP_LE ? v <= n : iCmp == CMP_GT ? v > n : v >= n;
+                    if (r)
+                        pc += iJump;
+                    NEXT();
+                }
+                SAVE_PC();
+                {
+                    SqValue va = x, vb = step, out;
+                    if (!Arith((i.b & 16) ? '-' : '+', va, vb, out))
+                        FAIL();
+                    RELOAD();
+                    base[i.a] = out;
+                    SqValue lim = (i.b & 8) ? K[i.c] : base[i.c];
+                    bool r;
+                    if (!CompareOp(iCmp, out, lim, &r))
+                        FAIL();
+                    RELOAD();
+                    if (r)
+                        pc += iJump;
+                }
+                NEXT();
+            }
             case OP_CMPK:
             CASE(OP_JCMPK) {
                 const SqValue& x = base[i.b];
@@ -822,8 +861,12 @@ namespace Torvane3D::Squirrel
                 LOAD_FRAME();
                 continue;
             }
-            if (!HasEnclosingTrap() && !m_bErrorHandled && m_Frames[static_cast<size_t>(iEntryFrame)].m_bRaiseError)
+            if (!HasEnclosingTrap() && !m_bErrorHandled && m_Frames[static_cast<size_t>(iEntryFrame)].m_bRaiseError) {
+                // The handler runs above every register of the failing frame.
+                if (m_iTop < m_Frames.back().m_iTop)
+                    m_iTop = m_Frames.back().m_iTop;
                 CallErrorHandler();
+            }
             while (static_cast<int>(m_Frames.size()) > iEntryFrame)
                 PopFrame();
             eResult = EXEC_ERROR;

@@ -230,17 +230,6 @@ namespace Torvane3D::Squirrel
         m_uCount = 0;
     }
 
-    SqNode* CSqTable::FindString(const CSqString* pKey) const
-    {
-        SqNode* n = &m_pNodes[pKey->m_uHash & (m_uCapacity - 1)];
-        do {
-            if (n->m_Key.m_pObj == pKey && n->m_Key.m_eType == SQ_STRING)
-                return n;
-            n = n->m_pNext;
-        } while (n);
-        return nullptr;
-    }
-
     SqNode* CSqTable::FreePosition()
     {
         while (m_uFreeCursor > 0) {

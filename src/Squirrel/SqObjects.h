@@ -65,7 +65,16 @@ namespace Torvane3D::Squirrel
             } while (n);
             return nullptr;
         }
-        SqNode* FindString(const CSqString* pKey) const;
+        SqNode* FindString(const CSqString* pKey) const
+        {
+            SqNode* n = &m_pNodes[pKey->m_uHash & (m_uCapacity - 1)];
+            do {
+                if (n->m_Key.m_pObj == pKey && n->m_Key.m_eType == SQ_STRING)
+                    return n;
+                n = n->m_pNext;
+            } while (n);
+            return nullptr;
+        }
         bool Get(const SqValue& key, SqValue& out) const
         {
             SqNode* n = Find(key);

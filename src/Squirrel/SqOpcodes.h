@@ -81,6 +81,7 @@ namespace Torvane3D::Squirrel
         OP_SHLK,
         OP_SHRK,
         OP_USHRK,
+        OP_FORLOOP,    // R[a] += K[d >> 16] (b & 16: -=); if R[a] <cmp b & 7> (b & 8 ? K[c] : R[c]): pc += (int16)d
         OP_COUNT
     };
 

@@ -53,10 +53,8 @@ namespace Torvane3D::Squirrel
         delete[] m_pStack;
     }
 
-    bool CSqThread::EnsureStack(int iSlots)
+    bool CSqThread::GrowStack(int iSlots)
     {
-        if (iSlots <= m_iStackSize)
-            return true;
         if (iSlots > MAX_STACK_SLOTS) {
             Raise("stack overflow");
             return false;
@@ -231,13 +229,12 @@ namespace Torvane3D::Squirrel
             else
                 m_pStack[iBase].SetNull();
         }
-        SqCallInfo ci;
+        SqCallInfo& ci = m_Frames.push();
         ci.m_pPc = p->m_Code.data();
         ci.m_pClosure = pClosure;
         ci.m_iBase = iBase;
         ci.m_iTop = iBase + p->m_nStackSize;
         ci.m_bRoot = bRoot;
-        m_Frames.push_back(ci);
         m_iTop = ci.m_iTop;
         return true;
     }

@@ -88,7 +88,9 @@ namespace Torvane3D::Squirrel
         static const CSqThread* From(const CSqVM* p) { return static_cast<const CSqThread*>(p); }
 
         // ---- Stack ----
-        bool EnsureStack(int iSlots); // total slots needed; false (error set) beyond the limit
+        // Total slots needed; false (error set) beyond the limit.
+        bool EnsureStack(int iSlots) { return iSlots <= m_iStackSize || GrowStack(iSlots); }
+        bool GrowStack(int iSlots);
         void PushValue(const SqValue& v)
         {
             if (m_iTop >= m_iStackSize && !EnsureStack(m_iTop + 1))

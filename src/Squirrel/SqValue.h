@@ -116,7 +116,7 @@ namespace Torvane3D::Squirrel
                 SqRelease(m_pObj);
         }
 
-        SqValue& operator=(const SqValue& o)
+        __attribute__((always_inline)) SqValue& operator=(const SqValue& o)
         {
             CSqRefObj* pOld = IsRefCounted(m_eType) ? m_pObj : nullptr;
             m_eType = o.m_eType;
@@ -127,7 +127,7 @@ namespace Torvane3D::Squirrel
                 SqRelease(pOld);
             return *this;
         }
-        SqValue& operator=(SqValue&& o) noexcept
+        __attribute__((always_inline)) SqValue& operator=(SqValue&& o) noexcept
         {
             if (this != &o) {
                 CSqRefObj* pOld = IsRefCounted(m_eType) ? m_pObj : nullptr;

@@ -12,12 +12,13 @@ namespace Torvane3D::Squirrel
     {
         if (uSeed == 0)
             uSeed = 1;
-        int64_t iWord = uSeed;
-        m_State[0] = static_cast<int32_t>(uSeed);
+        // The C library works on the seed as a signed 32-bit value.
+        int32_t iWord = static_cast<int32_t>(uSeed);
+        m_State[0] = iWord;
         for (int i = 1; i < DEGREE; ++i) {
             // 16807 * word mod (2^31 - 1) without overflow (Schrage).
             int64_t iHi = iWord / 127773, iLo = iWord % 127773;
-            iWord = 16807 * iLo - 2836 * iHi;
+            iWord = static_cast<int32_t>(16807 * iLo - 2836 * iHi);
             if (iWord < 0)
                 iWord += 2147483647;
             m_State[i] = static_cast<int32_t>(iWord);

@@ -13,7 +13,7 @@ namespace Torvane3D::Squirrel
         constexpr uint32_t MAX_COUNT = 10000;     // largest {n,m} count
         constexpr int MAX_NESTING = 100;          // groups inside groups
         constexpr size_t MAX_PROGRAM = 20000;     // instructions after expanding counts
-        constexpr size_t MAX_STACK = 4u << 20;    // backtracking entries
+        constexpr size_t MAX_STACK = 1u << 20;    // backtracking entries (12 bytes each)
         constexpr uint64_t MEMO_AFTER = 50000;    // steps before failed states are remembered
         constexpr uint64_t MEMO_MAX_BITS = 64u << 20;
 
@@ -695,6 +695,7 @@ namespace Torvane3D::Squirrel
         {
             m_Captures.assign(2 * re.m_nCaptures, CSqRegexp::UNSET);
             m_Marks.assign(re.m_nMarks, CSqRegexp::UNSET);
+            m_Runs.resize(re.m_Program.size());
         }
 
         CSqRegexp::eResult Search(std::vector<size_t>& captures)
@@ -720,11 +721,27 @@ namespace Torvane3D::Squirrel
                     return r;
                 if (bOnlyStart)
                     break;
+                iPos = SkipLeadingRun(iPos);
             }
             return CSqRegexp::REGEXP_NO_MATCH;
         }
 
     private:
+        // After a failed attempt at iPos of a pattern that begins with an unbounded greedy
+        // repetition of a set: every later start inside the same run of set bytes would retry
+        // a subset of the same continuations, so the search resumes at the end of the run.
+        size_t SkipLeadingRun(size_t iPos) const
+        {
+            const CSqRegexp::SInst& in = m_Re.m_Program[1];
+            if (in.eOp != CSqRegexp::OP_REPEAT || !in.bGreedy || in.uMax != INFINITE)
+                return iPos;
+            const CSet& s = m_Re.m_Sets[static_cast<size_t>(in.x)];
+            size_t iEnd = iPos;
+            while (iEnd < m_nLength && SetHas(s, m_pText[iEnd]))
+                ++iEnd;
+            return iEnd > iPos + 1 ? iEnd - 1 : iPos;
+        }
+
         enum eFrame : uint8_t
         {
             F_ALT,
@@ -732,6 +749,14 @@ namespace Torvane3D::Squirrel
             F_MARK,
             F_GREEDY,
             F_LAZY,
+            F_RUN_DONE, // every continuation of a repetition failed
+        };
+        // The last run scanned by an unbounded greedy repetition (see OP_REPEAT).
+        struct SRun
+        {
+            size_t uStart = CSqRegexp::UNSET;
+            size_t uEnd = 0;
+            bool bExhausted = false;
         };
         struct SFrame
         {
@@ -844,12 +869,32 @@ namespace Torvane3D::Squirrel
                         ++uPc;
                         break;
                     case CSqRegexp::OP_REPEAT: {
-                        const CSet& s = m_Re.m_Sets[static_cast<size_t>(in.x)];
-                        size_t nMax = std::min<size_t>(in.uMax, m_nLength - uPos);
+                        // Without empty-iteration checks a state fails wherever it is reached
+                        // from. A greedy unbounded repetition starting inside a run it already
+                        // scanned ends where that run ends, and its continuations are a subset
+                        // of the earlier ones: once those all failed, this one fails at once.
+                        SRun* pRun = nullptr;
+                        if (in.bGreedy && in.uMax == INFINITE && m_Re.m_nMarks == 0)
+                            pRun = &m_Runs[uPc];
                         size_t k = 0;
-                        while (k < nMax && SetHas(s, m_pText[uPos + k]))
-                            ++k;
-                        m_uSteps += k / 4;
+                        if (pRun && pRun->uStart != CSqRegexp::UNSET && uPos > pRun->uStart && uPos <= pRun->uEnd) {
+                            if (pRun->bExhausted) {
+                                bOk = false;
+                                break;
+                            }
+                            k = pRun->uEnd - uPos;
+                        } else {
+                            const CSet& s = m_Re.m_Sets[static_cast<size_t>(in.x)];
+                            size_t nMax = std::min<size_t>(in.uMax, m_nLength - uPos);
+                            while (k < nMax && SetHas(s, m_pText[uPos + k]))
+                                ++k;
+                            m_uSteps += k / 4;
+                            if (pRun) {
+                                *pRun = SRun{uPos, uPos + k, false};
+                                if (!Push(F_RUN_DONE, uPc, uPos))
+                                    return CSqRegexp::REGEXP_TOO_COMPLEX;
+                            }
+                        }
                         if (k < in.uMin) {
                             bOk = false;
                             break;
@@ -903,6 +948,11 @@ namespace Torvane3D::Squirrel
                     if (f.b == f.a)
                         m_Stack.pop_back();
                     return true;
+                case F_RUN_DONE:
+                    if (m_Runs[uPc].uStart == f.a)
+                        m_Runs[uPc].bExhausted = true;
+                    m_Stack.pop_back();
+                    break;
                 case F_LAZY: // a = current, b = most: take one more
                     *pPc = uPc + 1;
                     *pPos = ++f.a;
@@ -944,6 +994,7 @@ namespace Torvane3D::Squirrel
         std::vector<size_t> m_Marks;
         std::vector<SFrame> m_Stack;
         std::vector<uint64_t> m_Memo;
+        std::vector<SRun> m_Runs;
         bool m_bNoMemo = false;
         uint64_t m_uSteps = 0;
     };

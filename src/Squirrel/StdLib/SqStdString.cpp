@@ -22,57 +22,110 @@ namespace Torvane3D::Squirrel
         }
 
         // ---------------------------------------------------------------- format
-        struct SFormatSpec
+        struct SConversion
         {
             bool bMinus = false, bPlus = false, bSpace = false, bHash = false, bZero = false;
             int iWidth = -1;
             int iPrecision = -1;
         };
 
-        void Pad(std::string& out, const char* p, size_t n, const SFormatSpec& spec)
+        void Pad(std::string& out, const char* p, size_t n, const SConversion& conv)
         {
-            size_t nPad = spec.iWidth > 0 && static_cast<size_t>(spec.iWidth) > n ? static_cast<size_t>(spec.iWidth) - n : 0;
-            if (!spec.bMinus)
+            size_t nPad = conv.iWidth > 0 && static_cast<size_t>(conv.iWidth) > n ? static_cast<size_t>(conv.iWidth) - n : 0;
+            if (!conv.bMinus)
                 out.append(nPad, ' ');
             out.append(p, n);
-            if (spec.bMinus)
+            if (conv.bMinus)
                 out.append(nPad, ' ');
         }
 
-        // Formats one number with the C library, from a conversion rebuilt out of the
-        // validated parts: only flags the C standard defines for the conversion are passed.
-        template <typename T>
-        void FormatNumber(std::string& out, const SFormatSpec& spec, char cConversion, const char* szLength, T value)
+        // Writes 0..99 (width and precision are at most two digits).
+        char* PutSmall(char* p, int i)
         {
-            bool bSigned = cConversion == 'd' || cConversion == 'i';
-            bool bFloat = strchr("eEfgG", cConversion) != nullptr;
-            char szSpec[32];
-            char* p = szSpec;
+            if (i >= 10)
+                *p++ = static_cast<char>('0' + i / 10);
+            *p++ = static_cast<char>('0' + i % 10);
+            return p;
+        }
+
+        // A float conversion through the C library, rebuilt from the validated parts.
+        void FormatFloat(std::string& out, const SConversion& conv, char cConversion, double fValue)
+        {
+            char szConversion[16];
+            char* p = szConversion;
             *p++ = '%';
-            if (spec.bMinus)
+            if (conv.bMinus)
                 *p++ = '-';
-            if (spec.bPlus && (bSigned || bFloat))
+            if (conv.bPlus)
                 *p++ = '+';
-            if (spec.bSpace && (bSigned || bFloat))
+            if (conv.bSpace)
                 *p++ = ' ';
-            if (spec.bHash && !bSigned && cConversion != 'u')
+            if (conv.bHash)
                 *p++ = '#';
-            if (spec.bZero)
+            if (conv.bZero)
                 *p++ = '0';
-            if (spec.iWidth >= 0)
-                p += snprintf(p, 4, "%d", spec.iWidth);
-            if (spec.iPrecision >= 0)
-                p += snprintf(p, 5, ".%d", spec.iPrecision);
-            for (const char* s = szLength; *s;)
-                *p++ = *s++;
+            if (conv.iWidth >= 0)
+                p = PutSmall(p, conv.iWidth);
+            if (conv.iPrecision >= 0) {
+                *p++ = '.';
+                p = PutSmall(p, conv.iPrecision);
+            }
             *p++ = cConversion;
             *p = '\0';
-            // Width and precision are at most 99: the longest text is a float of 39 digits
-            // with 99 decimals.
+            // The longest text is a float of 39 digits with 99 decimals.
             char szBuffer[256];
-            int n = snprintf(szBuffer, sizeof(szBuffer), szSpec, value);
+            int n = snprintf(szBuffer, sizeof(szBuffer), szConversion, fValue);
             if (n > 0)
                 out.append(szBuffer, std::min(static_cast<size_t>(n), sizeof(szBuffer) - 1));
+        }
+
+        // d i u o x X as C defines them: sign or prefix, at least `precision` digits (none for
+        // a zero with precision 0), zero padding only without '-' and without a precision.
+        void FormatInteger(std::string& out, const SConversion& conv, char cConversion, SqInteger iValue)
+        {
+            bool bSigned = cConversion == 'd' || cConversion == 'i';
+            uint64_t u = static_cast<uint64_t>(iValue);
+            char szSign[3] = {};
+            if (bSigned) {
+                if (iValue < 0) {
+                    u = 0 - u;
+                    szSign[0] = '-';
+                } else if (conv.bPlus) {
+                    szSign[0] = '+';
+                } else if (conv.bSpace) {
+                    szSign[0] = ' ';
+                }
+            }
+            unsigned uBase = cConversion == 'o' ? 8 : (cConversion == 'x' || cConversion == 'X') ? 16 : 10;
+            const char* szDigits = cConversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+            char szNumber[24];
+            char* pEnd = szNumber + sizeof(szNumber);
+            char* p = pEnd;
+            for (uint64_t v = u; v != 0; v /= uBase)
+                *--p = szDigits[v % uBase];
+            size_t nDigits = static_cast<size_t>(pEnd - p);
+            size_t nPrecision = conv.iPrecision >= 0 ? static_cast<size_t>(conv.iPrecision) : 1;
+            if (conv.bHash && cConversion == 'o' && nPrecision <= nDigits && (nDigits == 0 || *p != '0'))
+                nPrecision = nDigits + 1;
+            if (conv.bHash && uBase == 16 && u != 0) {
+                szSign[0] = '0';
+                szSign[1] = cConversion;
+            }
+            size_t nSign = strlen(szSign);
+            size_t nZeros = nPrecision > nDigits ? nPrecision - nDigits : 0;
+            size_t nLength = nSign + nZeros + nDigits;
+            size_t nPad = conv.iWidth > 0 && static_cast<size_t>(conv.iWidth) > nLength ? static_cast<size_t>(conv.iWidth) - nLength : 0;
+            if (conv.bZero && !conv.bMinus && conv.iPrecision < 0) {
+                nZeros += nPad;
+                nPad = 0;
+            }
+            if (!conv.bMinus)
+                out.append(nPad, ' ');
+            out.append(szSign, nSign);
+            out.append(nZeros, '0');
+            out.append(p, nDigits);
+            if (conv.bMinus)
+                out.append(nPad, ' ');
         }
 
         // Parses up to two digits; false when there are more.
@@ -110,23 +163,23 @@ namespace Torvane3D::Squirrel
                     ++i;
                     continue;
                 }
-                SFormatSpec spec;
+                SConversion conv;
                 for (bool bFlag = true; bFlag && i < n; ) {
                     switch (f[i]) {
-                    case '-': spec.bMinus = true; break;
-                    case '+': spec.bPlus = true; break;
-                    case ' ': spec.bSpace = true; break;
-                    case '#': spec.bHash = true; break;
-                    case '0': spec.bZero = true; break;
+                    case '-': conv.bMinus = true; break;
+                    case '+': conv.bPlus = true; break;
+                    case ' ': conv.bSpace = true; break;
+                    case '#': conv.bHash = true; break;
+                    case '0': conv.bZero = true; break;
                     default: bFlag = false; continue;
                     }
                     ++i;
                 }
-                if (i < n && f[i] >= '0' && f[i] <= '9' && !ParseNumber(f, n, &i, &spec.iWidth))
+                if (i < n && f[i] >= '0' && f[i] <= '9' && !ParseNumber(f, n, &i, &conv.iWidth))
                     return v->ThrowError("width format too long");
                 if (i < n && f[i] == '.') {
                     ++i;
-                    if (!ParseNumber(f, n, &i, &spec.iPrecision))
+                    if (!ParseNumber(f, n, &i, &conv.iPrecision))
                         return v->ThrowError("precision format too long");
                 }
                 if (iArg > nTop)
@@ -146,11 +199,9 @@ namespace Torvane3D::Squirrel
                         return v->ThrowError("integer expected for the specified format");
                     if (cConversion == 'c') {
                         char c = static_cast<char>(iValue);
-                        Pad(out, &c, 1, spec);
-                    } else if (cConversion == 'd' || cConversion == 'i') {
-                        FormatNumber(out, spec, cConversion, "ll", static_cast<long long>(iValue));
+                        Pad(out, &c, 1, conv);
                     } else {
-                        FormatNumber(out, spec, cConversion, "ll", static_cast<unsigned long long>(iValue));
+                        FormatInteger(out, conv, cConversion, iValue);
                     }
                     break;
                 }
@@ -162,7 +213,7 @@ namespace Torvane3D::Squirrel
                     SqFloat fValue;
                     if ((eType != SQ_INTEGER && eType != SQ_FLOAT) || !v->GetFloat(iArg, &fValue))
                         return v->ThrowError("float expected for the specified format");
-                    FormatNumber(out, spec, cConversion, "", static_cast<double>(fValue));
+                    FormatFloat(out, conv, cConversion, static_cast<double>(fValue));
                     break;
                 }
                 case 's': {
@@ -172,9 +223,9 @@ namespace Torvane3D::Squirrel
                         return v->ThrowError("string expected for the specified format");
                     // As C text: the string ends at its first zero byte.
                     nLength = strnlen(s, nLength);
-                    if (spec.iPrecision >= 0 && static_cast<size_t>(spec.iPrecision) < nLength)
-                        nLength = static_cast<size_t>(spec.iPrecision);
-                    Pad(out, s, nLength, spec);
+                    if (conv.iPrecision >= 0 && static_cast<size_t>(conv.iPrecision) < nLength)
+                        nLength = static_cast<size_t>(conv.iPrecision);
+                    Pad(out, s, nLength, conv);
                     break;
                 }
                 default: return v->ThrowError("invalid format");

@@ -1,0 +1,11 @@
+-- Integer and float arithmetic in a loop. The float part converges (factor 0.999), so the
+-- 32-bit and 64-bit float sums agree within a small tolerance.
+local a, b, c, x, y = 1, 0, 0, 0.0, 1.0
+for i = 0, 3000000 - 1 do
+  a = (a * 31 + i) & 0xFFFFFF
+  b = b ~ (a >> 3)
+  c = (c + a % 7 + i // 3) % 1000003
+  x = x * 0.999 + (i % 10) * 0.25
+  y = y * 0.5 + 1.0
+end
+return (b % 1000 + c % 1000) + x + y
