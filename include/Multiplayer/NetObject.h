@@ -7,6 +7,7 @@
 #include <Engine/Arguments.h>
 #include <Engine/Mathematics/Vector.h>
 #include <Engine/RefCounted.h>
+#include <Multiplayer/NetMachine.h>
 
 #include <cstdint>
 #include <string>
